@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what is missing (Debian 12, as root), builds and runs every test: the plain build, the
+# AddressSanitizer/UndefinedBehaviorSanitizer build, the ThreadSanitizer build of the threaded
+# tests, and a short run of each fuzz target.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev clang-format)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages: ${missing[*]} (run as root to install them)" >&2
+    exit 1
+  fi
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+fuzz_seconds=${FUZZ_SECONDS:-60}
+
+for preset in default asan tsan; do
+  echo "=== $preset build ==="
+  cmake --preset "$preset"
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done
+
+echo "=== fuzz targets (${fuzz_seconds} s each) ==="
+cmake --preset fuzz
+cmake --build --preset fuzz
+for target in build/fuzz/tests/fuzz_*; do
+  [ -x "$target" ] || continue
+  corpus="build/fuzz/corpus/$(basename "$target")"
+  mkdir -p "$corpus"
+  "$target" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" 2>"$corpus.log" \
+    || { tail -50 "$corpus.log"; exit 1; }
+  grep -E 'stat::number_of_executed_units' "$corpus.log" | sed "s|^|$(basename "$target"): |"
+done

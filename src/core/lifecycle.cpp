@@ -1,0 +1,3 @@
+#include "core/lifecycle.h"
+void RunStartUpSteps() {}
+void RunShutDownSteps() {}

@@ -1,0 +1,11 @@
+#pragma once
+
+// Failure and event lines in ErrorsBox, and the transfer log "log.txt". Callable from any thread.
+
+// A failure: "hh:mm:ss  (C:code) text\r\n" with the calling thread's last system error code, and
+// the two last-error fields. A text equal to the last one shown (case-sensitive) is swallowed.
+void ErrorReporter(const char* text);
+// A line event: "hh:mm:ss  name\r\n".
+void EventReporter(const char* name);
+// Appends the whole of ErrorsBox and the separator to "log.txt" in the start directory.
+void FlushErrorLog(int skipWhileListening);

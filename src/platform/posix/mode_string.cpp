@@ -1,0 +1,4 @@
+#include "platform/mode_string.h"
+namespace platform {
+bool ParseModeString(const char*, PortDcb*) { return false; }
+}  // namespace platform

@@ -1,0 +1,2 @@
+#include "settings/port_dcb.h"
+int BuildPortDcb() { return 0; }

@@ -1,0 +1,3 @@
+#include "transfer/engines.h"
+void SendEngine() {}
+void ReceiveEngine() {}
