@@ -116,8 +116,9 @@ class SerialPort {
   virtual bool IsClosed() = 0;
 };
 
-// Opens a port by its settings name ("COM1"). Null on failure, with the system error set; a port
-// that is already open (here or elsewhere) fails to open.
-std::shared_ptr<SerialPort> OpenSerialPort(const char* name);
+// Opens a port by its settings name ("COM1"): on Linux the file of that name in `startDirectory`
+// when there is one (a link to the device), otherwise /dev/ttyS(n-1). Null on failure, with the
+// system error set; a port that is already open (here or elsewhere) fails to open.
+std::shared_ptr<SerialPort> OpenSerialPort(const char* name, const char* startDirectory);
 
 }  // namespace platform
