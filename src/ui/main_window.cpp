@@ -1,0 +1,2 @@
+#include "ui/main_window.h"
+void SetMainWindowLabels() {}
