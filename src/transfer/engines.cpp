@@ -1,3 +1,0 @@
-#include "transfer/engines.h"
-void SendEngine() {}
-void ReceiveEngine() {}
