@@ -1,0 +1,135 @@
+#include "transfer/engine_run.h"
+
+#include <mutex>
+
+#include "core/app_state.h"
+#include "platform/system.h"
+#include "transfer/engines.h"
+
+namespace run {
+namespace {
+
+// Guards the run identity together with transferRunning, the port and file slots, the thread
+// handles and replyDelay. Never held across a surface call.
+std::mutex runLock;
+RunId lastRun = 0;
+std::atomic<RunId> currentRun{0};
+std::atomic<RunId> latestRun{0};
+
+void EndLocked() {
+  app.transferRunning = 0;
+  currentRun = 0;
+  app.portHandle.Close();
+  app.openFile.Close();
+  app.sendThread = 0;
+  app.sendThreadId = 0;
+  app.receiveThread = 0;
+  app.receiveThreadId = 0;
+}
+
+}  // namespace
+
+RunId Begin() {
+  std::lock_guard<std::mutex> hold(runLock);
+  if (currentRun.load() != 0) {
+    // A run that never saw its reset: it must not keep the port from this one.
+    app.portHandle.Close();
+    app.openFile.Close();
+  }
+  RunId id = ++lastRun;
+  latestRun = id;
+  currentRun = id;
+  app.transferRunning = 1;
+  return id;
+}
+
+bool IsMine(RunId id) {
+  return currentRun.load() == id && app.transferRunning.load() == 1;
+}
+
+bool IsLatest(RunId id) {
+  return latestRun.load() == id;
+}
+
+void EndCurrent() {
+  std::lock_guard<std::mutex> hold(runLock);
+  EndLocked();
+}
+
+bool EndIfMine(RunId id) {
+  std::lock_guard<std::mutex> hold(runLock);
+  if (!IsMine(id)) return false;
+  EndLocked();
+  return true;
+}
+
+bool AdoptPort(RunId id, const std::shared_ptr<platform::SerialPort>& port) {
+  {
+    std::lock_guard<std::mutex> hold(runLock);
+    if (IsMine(id)) {
+      app.portHandle.Set(port);
+      return true;
+    }
+  }
+  port->Close();
+  return false;
+}
+
+bool AdoptFile(RunId id, const std::shared_ptr<platform::File>& file) {
+  {
+    std::lock_guard<std::mutex> hold(runLock);
+    if (IsMine(id)) {
+      app.openFile.Set(file);
+      return true;
+    }
+  }
+  file->Close();
+  return false;
+}
+
+bool CloseOpenFile(RunId id) {
+  std::lock_guard<std::mutex> hold(runLock);
+  if (!IsMine(id)) return false;
+  app.openFile.Close();
+  return true;
+}
+
+bool StartEngine(Engine engine, RunId after) {
+  // Under the lock, so that the handle is stored before the new run can end and mark it closed.
+  std::lock_guard<std::mutex> hold(runLock);
+  if (after != 0 && !IsLatest(after)) return false;
+  if (engine == Engine::kSend) {
+    platform::ThreadHandle handle = platform::StartDetachedThread(SendEngine);
+    app.sendThread = handle;
+    app.sendThreadId = static_cast<uint32_t>(handle);
+    return handle != 0;
+  }
+  platform::ThreadHandle handle = platform::StartDetachedThread(ReceiveEngine);
+  app.receiveThread = handle;
+  app.receiveThreadId = static_cast<uint32_t>(handle);
+  return handle != 0;
+}
+
+bool Pause(uint32_t milliseconds, bool (*keepWaiting)(RunId), RunId id) {
+  // Short slices: the conditions are plain flags that the window thread changes.
+  const uint64_t end = platform::MonotonicMilliseconds() + milliseconds;
+  for (;;) {
+    if (!keepWaiting(id)) return false;
+    uint64_t now = platform::MonotonicMilliseconds();
+    if (now >= end) return true;
+    uint64_t left = end - now;
+    platform::SleepMilliseconds(static_cast<uint32_t>(left < 20 ? left : 20));
+  }
+}
+
+uint8_t ReplyDelay() {
+  std::lock_guard<std::mutex> hold(runLock);
+  return app.replyDelay;
+}
+
+void SetReplyDelay(uint8_t seconds) {
+  std::lock_guard<std::mutex> hold(runLock);
+  app.replyDelay = seconds;
+}
+
+}  // namespace run

@@ -1,0 +1,77 @@
+#include "transfer/engine_steps.h"
+
+#include <cstdio>
+
+#include "core/app_state.h"
+#include "core/reporting.h"
+#include "platform/system.h"
+#include "transfer/transfer_control.h"
+#include "ui/surface.h"
+
+namespace {
+
+constexpr uint32_t kAllEvents = 0x1FF;
+constexpr uint32_t kListenRetryPause = 1000;
+
+bool StillListeningAfter(run::RunId id) {
+  return app.listenMode.load() == 1 && run::IsLatest(id);
+}
+
+}  // namespace
+
+void ErrorExit(EngineRun& engine, const char* text, int code, ListenRetry retry) {
+  if (!run::IsMine(engine.id)) return;
+  platform::SetLastSystemError(code);
+  ErrorReporter(text);
+  if (!ResetRunIfMine(engine.id, 1)) return;
+  if (app.listenMode.load() != 1) return;
+  if (retry == ListenRetry::kAfterPause &&
+      !run::Pause(kListenRetryPause, StillListeningAfter, engine.id)) {
+    return;
+  }
+  StartListeningAfter(engine.id);
+}
+
+void GiveWay(EngineRun& engine) {
+  if (!run::EndIfMine(engine.id)) return;
+  if (run::IsLatest(engine.id)) RestoreTransferControls();
+}
+
+bool OpenRunPort(EngineRun& engine, uint32_t timeout) {
+  std::shared_ptr<platform::SerialPort> port =
+      platform::OpenSerialPort(app.portName, app.startDirectory);
+  if (!port) {
+    ErrorExit(engine, "opening port", platform::LastSystemError(), ListenRetry::kAfterPause);
+    return false;
+  }
+  if (!run::AdoptPort(engine.id, port)) return false;
+  engine.port = port;
+  if (!port->SetEventMask(kAllEvents)) {
+    ErrorExit(engine, "SetCommMask", platform::LastSystemError());
+    return false;
+  }
+  const PortDcb dcb = app.portDcb;
+  if (!port->SetState(dcb)) {
+    ErrorExit(engine, "SetCommState", platform::LastSystemError());
+    return false;
+  }
+  const platform::CommTimeouts timeouts{timeout, timeout, timeout, timeout, timeout};
+  if (!port->SetTimeouts(timeouts)) {
+    ErrorExit(engine, "SetCommTimeouts", platform::LastSystemError());
+    return false;
+  }
+  return run::IsMine(engine.id);
+}
+
+void ServeLineEvent(EngineRun& engine, uint32_t eventMask) {
+  uint32_t errors = 0;
+  platform::ComStat status{};
+  engine.port->ClearError(&errors, &status);
+  if (run::IsMine(engine.id)) ShowLineStatusOf(engine.port.get(), eventMask, errors, status);
+}
+
+void ShowCount(int control, int32_t count) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%d", count);
+  SetControlText(control, text);
+}

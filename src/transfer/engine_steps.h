@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/files.h"
+#include "platform/serial_port.h"
+#include "transfer/engine_run.h"
+
+// What one engine run holds of its own: its identity and its references to the port and the file.
+// The run's own port is closed when the run object goes, so that no outstanding operation outlives
+// the buffer it works on.
+struct EngineRun {
+  run::RunId id = 0;
+  std::shared_ptr<platform::SerialPort> port;
+  std::shared_ptr<platform::File> file;
+
+  EngineRun() = default;
+  EngineRun(const EngineRun&) = delete;
+  EngineRun& operator=(const EngineRun&) = delete;
+  ~EngineRun() {
+    if (port) port->Close();
+  }
+};
+
+// How the error exit goes on in listen mode.
+enum class ListenRetry {
+  kAtOnce,
+  kAfterPause,  // the port is missing: try again after a second, not in a tight loop
+};
+
+// Reports `text` with the system error `code`, resets the run and returns to listening in listen
+// mode. A run that has been reset meanwhile does none of it.
+void ErrorExit(EngineRun& engine, const char* text, int code,
+               ListenRetry retry = ListenRetry::kAtOnce);
+
+// The engine gives way to a listen switch made while it started: it ends its own run and puts
+// back the controls, leaving a run that has begun since alone.
+void GiveWay(EngineRun& engine);
+
+// Opens and configures the port with the given time-outs (all five set to the same value).
+// False when the run has ended (through the error exit or a reset).
+bool OpenRunPort(EngineRun& engine, uint32_t timeout);
+
+// ClearCommError and the line status after a comm event.
+void ServeLineEvent(EngineRun& engine, uint32_t eventMask);
+
+// Shows a signed count in a text control.
+void ShowCount(int control, int32_t count);
+
+constexpr uint32_t kBlockSize = 1024;
+constexpr uint8_t kEndOfFile = 3;

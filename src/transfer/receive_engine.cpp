@@ -1,0 +1,198 @@
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+#include "core/app_state.h"
+#include "core/local_text.h"
+#include "core/reporting.h"
+#include "listen/command_file.h"
+#include "listen/command_replies.h"
+#include "platform/system.h"
+#include "transfer/engine_steps.h"
+#include "transfer/engines.h"
+#include "transfer/transfer_control.h"
+#include "ui/control_ids.h"
+#include "ui/surface.h"
+#include "verify/verification.h"
+
+namespace {
+
+constexpr uint32_t kReceiveTimeout = 500;
+constexpr uint32_t kCommandPause = 1000;
+
+enum class Next { kGoOn, kEnd };
+
+// A block of file reception. The file ends at the first byte 3: what comes before it is written,
+// the byte itself and anything after it are not.
+Next ReceiveBlock(EngineRun& engine, const uint8_t* block, uint32_t length) {
+  const void* mark = std::memchr(block, kEndOfFile, length);
+  const bool lastBlock = mark != nullptr;
+  const uint32_t keep =
+      lastBlock ? static_cast<uint32_t>(static_cast<const uint8_t*>(mark) - block) : length;
+
+  if (!run::IsMine(engine.id)) return Next::kEnd;
+  uint32_t written = 0;
+  bool stored = true;
+  if (keep > 0) stored = engine.file->Write(block, keep, &written);
+  const int code = platform::LastSystemError();
+  app.bytesReceived.fetch_add(static_cast<int>(written));
+  if (!run::IsMine(engine.id)) return Next::kEnd;
+  ShowCount(CountField, app.bytesReceived.load());
+  if (!stored || written != keep) {
+    // A file that silently misses bytes would look complete.
+    ErrorExit(engine, "writing file", stored ? 0 : code);
+    return Next::kEnd;
+  }
+  if (!lastBlock) return Next::kGoOn;
+  if (app.verifyOn.load() == 1 && run::IsMine(engine.id)) CompareReceivedFile();
+  ResetRunIfMine(engine.id, 0);
+  return Next::kEnd;
+}
+
+bool AnswerMayGoOn(run::RunId id) {
+  return run::IsMine(id);
+}
+
+// A block in listen mode: a command file, answered after a pause, or something to report.
+Next TakeCommand(EngineRun& engine, const uint8_t* block, uint32_t length) {
+  if (!run::IsMine(engine.id)) return Next::kEnd;
+  const int argument = RecognizeCommandFile(block, length);
+  if (argument == 0) {
+    if (!run::IsMine(engine.id)) return Next::kEnd;
+    ErrorReporter(LocalText("niewłaściwy plik komendy", "invalid command file"));
+    StartListeningAfter(engine.id);
+    return Next::kEnd;
+  }
+  app.commandCursor = 0;
+  bool ended = false;
+  for (uint32_t at = argument > 0 ? static_cast<uint32_t>(argument) : length; at < length; ++at) {
+    if (CollectArgumentByte(block[at])) {
+      ended = true;
+      break;
+    }
+  }
+  if (!ended) CollectArgumentByte(0);
+
+  if (!run::Pause(kCommandPause, AnswerMayGoOn, engine.id)) return Next::kEnd;
+  // Each answer resets this run itself and then prepares the reply; the loop ends at its top.
+  if (app.changeDirRequested.load() == 1 && app.chgdirConfirm == 1) {
+    AnswerChangeDirectory();
+  } else if (app.sendFileRequested.load() == 1) {
+    AnswerSendFile();
+  } else if (app.sendDirRequested.load() == 1) {
+    AnswerSendDirectory();
+  }
+  return Next::kGoOn;
+}
+
+Next CompleteBlock(EngineRun& engine, const uint8_t* block, uint32_t length) {
+  if (app.listenMode.load() == 0) return ReceiveBlock(engine, block, length);
+  return TakeCommand(engine, block, length);
+}
+
+void ReceiveLoop(EngineRun& engine, uint8_t* buffer) {
+  platform::SerialPort& port = *engine.port;
+  bool readPending = false;
+  bool statusPending = false;
+  uint32_t eventMask = 0;
+
+  for (;;) {
+    // Whoever ended this run has reset it; nothing is reported.
+    if (!run::IsMine(engine.id)) return;
+
+    if (!statusPending) {
+      switch (port.StartEventWait(&eventMask)) {
+        case platform::IoStart::kCompleted:
+          ServeLineEvent(engine, eventMask);
+          break;
+        case platform::IoStart::kPending:
+          statusPending = true;
+          break;
+        case platform::IoStart::kFailed:
+          ErrorExit(engine, "WaitCommEvent", platform::LastSystemError());
+          return;
+      }
+    }
+
+    if (!readPending) {
+      uint32_t got = 0;
+      switch (port.StartRead(buffer, kBlockSize, &got)) {
+        case platform::IoStart::kCompleted:
+          if (CompleteBlock(engine, buffer, got) == Next::kEnd) return;
+          break;
+        case platform::IoStart::kPending:
+          readPending = true;
+          break;
+        case platform::IoStart::kFailed:
+          ErrorExit(engine, "ReadFile", platform::LastSystemError());
+          return;
+      }
+    }
+
+    if (!readPending || !statusPending) continue;
+    switch (port.WaitForAny()) {
+      case platform::WaitResult::kData: {
+        const platform::IoResult result = port.DataResult();
+        if (result.status == platform::IoResult::kOk) {
+          readPending = false;
+          const uint32_t got = result.value < kBlockSize ? result.value : kBlockSize;
+          if (CompleteBlock(engine, buffer, got) == Next::kEnd) return;
+        } else if (result.status == platform::IoResult::kFailed) {
+          ErrorExit(engine, "GetOverlappedResult (read)", platform::LastSystemError());
+          return;
+        }
+        break;
+      }
+      case platform::WaitResult::kEvent: {
+        const platform::IoResult result = port.EventResult();
+        if (result.status == platform::IoResult::kOk) {
+          ServeLineEvent(engine, result.value);
+          statusPending = false;
+        } else if (result.status == platform::IoResult::kFailed) {
+          ErrorExit(engine, "GetOverlappedResult (status)", platform::LastSystemError());
+          return;
+        }
+        break;
+      }
+      case platform::WaitResult::kFailed:
+        ErrorExit(engine, "transmission", platform::LastSystemError());
+        return;
+    }
+  }
+}
+
+}  // namespace
+
+void ReceiveEngine() {
+  EngineRun engine;
+  engine.id = run::Begin();
+  app.bytesReceived = 0;
+
+  if (app.listenMode.load() == 0) {
+    // Listen mode was switched off between the start of this thread and now.
+    if (app.listenByUser.load() == 1) {
+      GiveWay(engine);
+      return;
+    }
+    if (!run::CloseOpenFile(engine.id)) return;
+    engine.file = platform::File::Open(app.openFilePath, platform::FileMode::kReadWriteCreate);
+    if (!engine.file) {
+      ErrorExit(engine, LocalText("niewłaściwy plik", "invalid file"), platform::LastSystemError());
+      return;
+    }
+    if (!run::AdoptFile(engine.id, engine.file)) return;
+  }
+
+  if (!OpenRunPort(engine, kReceiveTimeout)) return;
+
+  uint8_t* buffer = new (std::nothrow) uint8_t[kBlockSize];
+  if (buffer == nullptr) {
+    ErrorExit(engine, "allocating buffer", platform::LastSystemError());
+    return;
+  }
+  if (run::IsMine(engine.id)) ShowLineStatusOf(engine.port.get(), 0, 0, platform::ComStat{});
+  ReceiveLoop(engine, buffer);
+  // An outstanding read must not fill the buffer after it is freed.
+  engine.port->Close();
+  delete[] buffer;
+}
