@@ -1,0 +1,218 @@
+#include "listen/command_replies.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "listen/listen_fixture.h"
+
+namespace {
+
+class CommandRepliesTest : public ListenTest {
+ protected:
+  void SetUp() override {
+    ListenTest::SetUp();
+    surface_.SetText(DelayField, "7");
+  }
+
+  // The reply has been scheduled: sending mode, the delay taken from DelayField, timer 2 running.
+  void ExpectScheduled() {
+    EXPECT_EQ(app.transferMode.load(), 0);
+    EXPECT_EQ(app.replyDelay, 7);
+    EXPECT_TRUE(surface_.ReplyTimerRunning());
+    EXPECT_NE(app.replyTimerId, 0);
+  }
+
+  // The reply file `name` in the start directory, which openFilePath and tempFilePath name.
+  std::string Reply(const std::string& name) {
+    EXPECT_EQ(std::string(app.openFilePath), dir_.File(name));
+    EXPECT_EQ(std::string(app.tempFilePath), dir_.File(name));
+    EXPECT_TRUE(app.openFile.IsOpen());
+    return Text(dir_.Read(name));
+  }
+
+  // A directory "list" holding a directory "inner" and a file "data.bin" of 1234 bytes.
+  std::string PrepareListedDirectory() {
+    std::string listed = dir_.File("list");
+    EXPECT_EQ(mkdir(listed.c_str(), 0755), 0);
+    EXPECT_EQ(mkdir((listed + "/inner").c_str(), 0755), 0);
+    dir_.Write("list/data.bin", std::string(1234, 'x'));
+    return listed;
+  }
+
+  // Splits a listing into the part before its first entry and the set of entry lines.
+  static void SplitListing(const std::string& listing, const std::string& path, std::string* head,
+                           std::set<std::string>* entries) {
+    size_t first = listing.find(path);
+    ASSERT_NE(first, std::string::npos);
+    size_t at = first + path.size();
+    *head = listing.substr(0, at);
+    while (at < listing.size()) {
+      ASSERT_EQ(listing.compare(at, 2, "\r\n"), 0) << "entry lines begin with CR LF";
+      size_t next = listing.find("\r\n", at + 2);
+      if (next == std::string::npos) next = listing.size();
+      entries->insert(listing.substr(at + 2, next - at - 2));
+      at = next;
+    }
+  }
+};
+
+TEST_F(CommandRepliesTest, MissingFileGetsTheFailureReply) {
+  CopyText(app.openFilePath, "no such file.txt");
+  app.sendFileRequested = 1;
+  AnswerSendFile();
+  EXPECT_TRUE(Reported("invalid file"));
+  std::string reply = Reply("sendfile1.tmp");
+  EXPECT_EQ(reply, "%MPF998\r\nFile not sent\r\n");
+  EXPECT_EQ(reply.size(), 24u);
+  EXPECT_EQ(app.tempFileNumber, 1);
+  EXPECT_EQ(app.sendFileRequested.load(), 1);  // so that the reply file goes after sending
+  ExpectScheduled();
+}
+
+TEST_F(CommandRepliesTest, ReplyFileTakesTheFirstFreeNumber) {
+  dir_.Write("sendfile1.tmp", "someone else's");
+  app.language = 0;
+  app.sendFileRequested = 1;
+  AnswerSendFile();
+  EXPECT_EQ(Reply("sendfile2.tmp"), "%MPF998\r\nNieudane wysłanie pliku\r\n");
+  EXPECT_EQ(Text(dir_.Read("sendfile1.tmp")), "someone else's");
+  EXPECT_EQ(app.tempFileNumber, 2);
+}
+
+TEST_F(CommandRepliesTest, NoFreeNameMeansNoReply) {
+  for (int number = 1; number <= 20; ++number) {
+    dir_.Write("chgdir" + std::to_string(number) + ".tmp", "taken");
+  }
+  app.changeDirRequested = 1;
+  AnswerChangeDirectory();
+  EXPECT_TRUE(Reported("can't create tmp file"));
+  EXPECT_FALSE(surface_.ReplyTimerRunning());
+  EXPECT_FALSE(app.openFile.IsOpen());
+  EXPECT_FALSE(dir_.Exists("chgdir21.tmp"));
+  EXPECT_EQ(Text(dir_.Read("chgdir20.tmp")), "taken");
+}
+
+TEST_F(CommandRepliesTest, ExistingFileIsSentItself) {
+  ASSERT_EQ(mkdir(dir_.File("sub").c_str(), 0755), 0);
+  dir_.Write("sub/part.nc", "G01 X1\r\n");
+  const std::string path = dir_.File("sub/part.nc");
+  CopyText(app.openFilePath, path.c_str());
+  app.sendFileRequested = 1;
+  surface_.SetText(CountField, "123");
+  AnswerSendFile();
+
+  EXPECT_EQ(std::string(app.openFilePath), path);
+  EXPECT_TRUE(app.openFile.IsOpen());
+  // Held without sharing until it has been sent.
+  EXPECT_EQ(platform::File::Open(path.c_str(), platform::FileMode::kReadShared), nullptr);
+  EXPECT_STREQ(app.openFileTitle, "part.nc");
+  EXPECT_EQ(surface_.GetText(FileCaption), "Send file part.nc");
+  EXPECT_EQ(surface_.GetText(CountField), "");
+  EXPECT_EQ(surface_.GetText(CountLabel), "Bytes received");
+  EXPECT_EQ(surface_.Read(ProgressBar).progressPosition, 0);
+  EXPECT_EQ(app.sendFileRequested.load(), 0);  // the user's file is not deleted after sending
+  EXPECT_EQ(std::string(app.tempFilePath), "");
+  EXPECT_FALSE(dir_.Exists("sendfile1.tmp"));
+  ExpectScheduled();
+}
+
+TEST_F(CommandRepliesTest, LongCaptionIsCutToItsField) {
+  const std::string name(120, 'n');
+  dir_.Write(name, "x");
+  CopyText(app.openFilePath, name.c_str());  // relative to the current directory
+  app.language = 0;
+  app.sendFileRequested = 1;
+  AnswerSendFile();
+  const std::string expected = ("Wyślij plik " + name).substr(0, kCaptionWidth - 1);
+  EXPECT_EQ(std::string(app.fileCaptionText), expected);
+  EXPECT_EQ(surface_.GetText(FileCaption), expected);
+  EXPECT_EQ(std::string(app.openFileTitle), name);
+}
+
+TEST_F(CommandRepliesTest, FileNamePartTakesWhatFollowsTheLastSeparator) {
+  char name[kPathWidth];
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:\\dir\\sub\\file.nc", "file.nc"},
+      {"/tmp/dir/file.nc", "file.nc"},
+      {"A:file.nc", "file.nc"},
+      {"dir/sub\\mixed", "mixed"},
+      {"plain.nc", "plain.nc"},
+      {"dir\\", ""},
+      {"", ""},
+  };
+  for (const auto& [path, expected] : cases) {
+    FileNamePart(path, name, sizeof name);
+    EXPECT_STREQ(name, expected) << path;
+  }
+  char small[4];
+  FileNamePart("dir/abcdef", small, sizeof small);
+  EXPECT_STREQ(small, "abc");
+}
+
+TEST_F(CommandRepliesTest, ListingAfterAGoodChange) {
+  const std::string listed = PrepareListedDirectory();
+  CopyText(app.workingDirectory, listed.c_str());
+  app.dirChangeOk = 1;
+  AnswerSendDirectory();
+  EXPECT_EQ(app.sendDirRequested.load(), 1);
+
+  std::string head;
+  std::set<std::string> entries;
+  SplitListing(Reply("dispdir1.tmp"), listed, &head, &entries);
+  EXPECT_EQ(head, "%MPF998\r\nCurrent directory: " + listed);
+  EXPECT_EQ(entries,
+            (std::set<std::string>{". [DIR]", ".. [DIR]", "inner [DIR]", "data.bin [size: 1234]"}));
+  ExpectScheduled();
+}
+
+TEST_F(CommandRepliesTest, ListingAfterAFailedChangeInPolish) {
+  const std::string listed = PrepareListedDirectory();
+  CopyText(app.workingDirectory, listed.c_str());
+  app.language = 0;
+  app.dirChangeOk = 0;
+  AnswerSendDirectory();
+
+  std::string head;
+  std::set<std::string> entries;
+  SplitListing(Reply("dispdir1.tmp"), listed, &head, &entries);
+  EXPECT_EQ(std::string("Katalog nie zostal zmieniony\r\n").size(), 30u);
+  EXPECT_EQ(head, "%MPF998\r\nKatalog nie zostal zmieniony\r\nBieżący katalog: " + listed);
+  EXPECT_EQ(entries, (std::set<std::string>{". [DIR]", ".. [DIR]", "inner [DIR]",
+                                            "data.bin [rozmiar: 1234]"}));
+}
+
+TEST_F(CommandRepliesTest, ListingOfTheStartDirectoryLeavesOutItsOwnFile) {
+  dir_.Write("dispdir1.tmp", "an older reply");
+  std::filesystem::resize_file(dir_.File("dispdir1.tmp"), 5ull << 30);  // sparse, 5 GiB
+  app.dirChangeOk = 1;
+  AnswerSendDirectory();
+
+  std::string head;
+  std::set<std::string> entries;
+  SplitListing(Reply("dispdir2.tmp"), dir_.path(), &head, &entries);
+  EXPECT_EQ(head, "%MPF998\r\nCurrent directory: " + dir_.path());
+  EXPECT_EQ(entries,
+            (std::set<std::string>{". [DIR]", ".. [DIR]", "dispdir1.tmp [size: 5368709120]"}));
+}
+
+TEST_F(CommandRepliesTest, ChangeConfirmation) {
+  app.dirChangeOk = 1;
+  AnswerChangeDirectory();
+  EXPECT_EQ(app.changeDirRequested.load(), 1);
+  EXPECT_EQ(Reply("chgdir1.tmp"),
+            "%MPF998\r\nDirectory changed\r\nCurrent directory: " + dir_.path() + "\r\n");
+  ExpectScheduled();
+
+  app.openFile.Close();
+  app.language = 0;
+  app.dirChangeOk = 0;
+  AnswerChangeDirectory();
+  EXPECT_EQ(Reply("chgdir2.tmp"),
+            "%MPF998\r\nNieudana zmiana katalogu\r\nBieżący katalog: " + dir_.path() + "\r\n");
+}
+
+}  // namespace
