@@ -110,6 +110,7 @@ void AnswerSendFile() {
   if (file) {
     app.openFile.Set(std::move(file));
     // A caption longer than its field is cut, the name's end with it.
+    std::memset(app.fileCaptionText, 0, sizeof app.fileCaptionText);
     CopyText(app.fileCaptionText, LocalText("Wyślij plik ", "Send file "));
     FileNamePart(app.openFilePath, app.openFileTitle, sizeof app.openFileTitle);
     AppendText(app.fileCaptionText, app.openFileTitle);

@@ -143,16 +143,20 @@ void CompareReceivedFile() {
   ReportBatch report;
   uint64_t differences = 0;
   uint64_t compared = 0;
-  bool sameLength = reference->Seek(0) && received->Seek(0);
+  enum { kCompared, kReadsDisagree, kReadFailed } outcome = kCompared;
+  if (!reference->Seek(0) || !received->Seek(0)) outcome = kReadFailed;
   std::vector<uint8_t> referenceBlock(kBlockSize);
   std::vector<uint8_t> receivedBlock(kBlockSize);
-  while (sameLength) {
+  while (outcome == kCompared) {
     uint32_t referenceGot = 0;
     uint32_t receivedGot = 0;
-    bool readOk = ReadBlock(reference, &referenceBlock, &referenceGot) &&
-                  ReadBlock(received, &receivedBlock, &receivedGot);
-    if (!readOk || referenceGot != receivedGot) {
-      sameLength = false;
+    if (!ReadBlock(reference, &referenceBlock, &referenceGot) ||
+        !ReadBlock(received, &receivedBlock, &receivedGot)) {
+      outcome = kReadFailed;
+      break;
+    }
+    if (referenceGot != receivedGot) {
+      outcome = kReadsDisagree;
       break;
     }
     if (referenceGot == 0) break;
@@ -174,10 +178,15 @@ void CompareReceivedFile() {
   app.openFile.Set(
       platform::File::Open(app.verifyReferencePath, platform::FileMode::kReadWriteExisting));
 
-  if (!sameLength) {
-    // The reads disagreed: only the size line, as when the sizes differ at the start.
+  if (outcome != kCompared) {
+    // Lines of a comparison that could not be finished would claim too much: the box keeps only
+    // the size line when the reads disagreed, or the failure when a file could not be read.
     SetControlText(ErrorsBox, "");
-    AppendControlText(ErrorsBox, DifferentSizeText());
+    if (outcome == kReadsDisagree) {
+      AppendControlText(ErrorsBox, DifferentSizeText());
+    } else {
+      ErrorReporter(LocalText("niewłaściwy plik", "invalid file"));
+    }
     return;
   }
   if (compared == 0) return;
