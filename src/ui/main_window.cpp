@@ -72,7 +72,8 @@ void CountReplyDelayDown() {
     --app.delayCountdown;
   } else {
     app.delayCountdown = static_cast<int8_t>(app.replyDelay);
-    KillReplyTimer(app.replyTimerId);
+    // Timer 2 by its own number: replyTimerId is written by the engine thread that started it.
+    KillReplyTimer(kReplyTimerId);
     StartStopTransfer();
   }
   SetControlNumber(DelayField, static_cast<unsigned>(app.delayCountdown));

@@ -138,15 +138,20 @@ void HeadlessApp::WindowThread(std::string startDirectory) {
   SetFrontEndHooks(hooks);
 
   // Timer 2 is started and killed through the surface, from whichever thread.
-  surface_->SetReplyTimerObserver([this](bool running) {
-    if (running) {
-      loop_.SetTimer(kReplyTimerId, kReplyTimerPeriodMs);
+  // A start on an engine thread and a kill on this one may report in either order: each report
+  // applies the surface's state as it is by then, one report at a time, so the last one wins.
+  surface_->SetReplyTimerObserver([this](bool started) {
+    std::lock_guard<std::mutex> hold(replyTimerLock_);
+    if (surface_->ReplyTimerRunning()) {
+      if (started) loop_.SetTimer(kReplyTimerId, kReplyTimerPeriodMs);
     } else {
       loop_.KillTimer(kReplyTimerId);
     }
   });
   loop_.SetTimerHandler([this](int id) {
-    if (WindowOpen()) HandleMainWindowTimer(id);
+    if (!WindowOpen()) return;
+    if (id == kReplyTimerId && !surface_->ReplyTimerRunning()) return;
+    HandleMainWindowTimer(id);
   });
 
   app.mainWindow = surface_.get();
@@ -177,7 +182,8 @@ bool HeadlessApp::RunOnWindow(std::function<void()> task) {
     return true;
   }
   auto completion = std::make_shared<Completion>();
-  auto guard = std::make_shared<CompletionGuard>(CompletionGuard{completion});
+  auto guard = std::make_shared<CompletionGuard>();
+  guard->completion = completion;
   bool posted = loop_.Post([task = std::move(task), guard, completion]() mutable {
     {
       std::lock_guard<std::mutex> hold(completion->lock);

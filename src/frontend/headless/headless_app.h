@@ -58,6 +58,7 @@ class HeadlessApp {
   std::unique_ptr<HeadlessSurface> surface_;
   EventLoop loop_;
   std::thread windowThread_;
+  std::mutex replyTimerLock_;
   std::mutex stateLock_;
   std::condition_variable stateChanged_;
   bool started_ = false;
