@@ -77,7 +77,7 @@ struct AppState : PortSettings {
   char previousDirectory[kPathWidth];
   int tempFileNumber;
   int8_t delayCountdown;
-  uint8_t replyTimerId;
+  std::atomic<uint8_t> replyTimerId;  // set on the engine thread that starts timer 2
 
   // Verification.
   std::atomic<int> verifyOn;
