@@ -276,7 +276,7 @@ TEST_F(SettingsDialogTest, HeadlessDialogFollowsTheScript) {
   run({"settings", "set", "port", "com12"});
   EXPECT_EQ(error, "");
   run({"settings", "set", "parity", "#1"});
-  run({"settings", "type", "baud", "300"});
+  run({"settings", "type", "baud", "3\\x300"});  // script escapes stand for their bytes
   run({"settings", "set", "xonxoff", "1"});
   run({"settings", "set", "sendfile", "get"});
   run({"settings", "set", "senddir", "ge"});

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "core/app_state.h"
+#include "frontend/headless/headless_driver.h"
 #include "frontend/headless/headless_messages.h"
 #include "settings/settings_dialog.h"
 #include "ui/context_help.h"
@@ -138,7 +139,7 @@ bool SetSettingsField(const std::vector<std::string>& words, std::ostream& out,
     *error = "unknown settings field " + words[2];
     return true;
   }
-  const std::string value = JoinFrom(words, 3);
+  const std::string value = UnescapeScriptText(JoinFrom(words, 3));
   SettingsDialogState* d = &settingsDialog;
   if (ComboBoxState* box = FindSettingsComboBox(d, control)) {
     long long index = 0;
@@ -189,7 +190,7 @@ bool RunSettingsCommand(const std::vector<std::string>& words, std::ostream& out
   if (verb == "set") return SetSettingsField(words, out, error);
   if (verb == "type") {
     const int control = words.size() > 2 ? SettingsField(words[2]) : 0;
-    const std::string text = JoinFrom(words, 3);
+    const std::string text = UnescapeScriptText(JoinFrom(words, 3));
     if (!control || !(TypeSettingsComboText(&settingsDialog, control, text) ||
                       TypeSettingsCommandName(&settingsDialog, control, text))) {
       *error = "usage: settings type <list or command field> <text>";
