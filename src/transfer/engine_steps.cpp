@@ -1,5 +1,6 @@
 #include "transfer/engine_steps.h"
 
+#include <atomic>
 #include <cstdio>
 
 #include "core/app_state.h"
@@ -13,11 +14,17 @@ namespace {
 constexpr uint32_t kAllEvents = 0x1FF;
 constexpr uint32_t kListenRetryPause = 1000;
 
+std::atomic<PortOpener> portOpener{platform::OpenSerialPort};
+
 bool StillListeningAfter(run::RunId id) {
   return app.listenMode.load() == 1 && run::IsLatest(id);
 }
 
 }  // namespace
+
+void SetPortOpener(PortOpener opener) {
+  portOpener = opener ? opener : platform::OpenSerialPort;
+}
 
 void ErrorExit(EngineRun& engine, const char* text, int code, ListenRetry retry) {
   if (!run::IsMine(engine.id)) return;
@@ -38,8 +45,7 @@ void GiveWay(EngineRun& engine) {
 }
 
 bool OpenRunPort(EngineRun& engine, uint32_t timeout) {
-  std::shared_ptr<platform::SerialPort> port =
-      platform::OpenSerialPort(app.portName, app.startDirectory);
+  std::shared_ptr<platform::SerialPort> port = portOpener.load()(app.portName, app.startDirectory);
   if (!port) {
     ErrorExit(engine, "opening port", platform::LastSystemError(), ListenRetry::kAfterPause);
     return false;

@@ -42,6 +42,12 @@ void GiveWay(EngineRun& engine);
 // False when the run has ended (through the error exit or a reset).
 bool OpenRunPort(EngineRun& engine, uint32_t timeout);
 
+// Where the engines get their port from: the platform's serial port unless replaced (tests put a
+// scripted port in its place to reach failures a real device does not give on demand).
+using PortOpener = std::shared_ptr<platform::SerialPort> (*)(const char* name,
+                                                             const char* startDirectory);
+void SetPortOpener(PortOpener opener);
+
 // ClearCommError and the line status after a comm event.
 void ServeLineEvent(EngineRun& engine, uint32_t eventMask);
 

@@ -35,8 +35,9 @@ Next ReceiveBlock(EngineRun& engine, const uint8_t* block, uint32_t length) {
   bool stored = true;
   if (keep > 0) stored = engine.file->Write(block, keep, &written);
   const int code = platform::LastSystemError();
-  app.bytesReceived.fetch_add(static_cast<int>(written));
+  // A run reset meanwhile leaves the count to the next run.
   if (!run::IsMine(engine.id)) return Next::kEnd;
+  app.bytesReceived.fetch_add(static_cast<int>(written));
   ShowCount(CountField, app.bytesReceived.load());
   if (!stored || written != keep) {
     // A file that silently misses bytes would look complete.

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
+#include <vector>
 
 #include "platform/serial_port.h"
 
@@ -41,4 +43,50 @@ class ModemOnlyPort : public platform::SerialPort {
  private:
   uint32_t modem_;
   bool readable_;
+};
+
+// A port whose operations go as the test says: each start completes, stays outstanding or fails
+// with `failureCode`; completed writes take at most `writeLimit` bytes and are kept in `line`.
+class ScriptedPort : public ModemOnlyPort {
+ public:
+  ScriptedPort() : ModemOnlyPort(0) {}
+
+  platform::IoStart readStart = platform::IoStart::kPending;
+  platform::IoStart writeStart = platform::IoStart::kCompleted;
+  platform::IoStart eventStart = platform::IoStart::kPending;
+  platform::WaitResult waitResult = platform::WaitResult::kFailed;
+  uint32_t writeLimit = 1024;
+  int failureCode = 5;
+  std::vector<uint8_t> line;
+
+  platform::IoStart StartRead(uint8_t*, uint32_t, uint32_t* done) override {
+    *done = 0;
+    return Started(readStart);
+  }
+  platform::IoStart StartWrite(const uint8_t* buffer, uint32_t size, uint32_t* done) override {
+    *done = 0;
+    if (writeStart == platform::IoStart::kCompleted) {
+      *done = size < writeLimit ? size : writeLimit;
+      line.insert(line.end(), buffer, buffer + *done);
+    }
+    return Started(writeStart);
+  }
+  platform::IoStart StartEventWait(uint32_t* mask) override {
+    *mask = 0;
+    return Started(eventStart);
+  }
+  platform::WaitResult WaitForAny() override {
+    if (waitResult == platform::WaitResult::kFailed) errno = failureCode;
+    return waitResult;
+  }
+  bool TransmitChar(uint8_t character) override {
+    line.push_back(character);
+    return true;
+  }
+
+ private:
+  platform::IoStart Started(platform::IoStart result) {
+    if (result == platform::IoStart::kFailed) errno = failureCode;
+    return result;
+  }
 };

@@ -1,0 +1,79 @@
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine_fixture.h"
+#include "fake_port.h"
+#include "transfer/engine_steps.h"
+#include "transfer/transfer_control.h"
+
+namespace {
+
+std::shared_ptr<ScriptedPort> scripted;
+
+std::shared_ptr<platform::SerialPort> OpenScripted(const char*, const char*) {
+  return scripted;
+}
+
+// The engines over a scripted port, for what a real device does not do on demand.
+class EngineFailureTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    scripted = std::make_shared<ScriptedPort>();
+    SetPortOpener(OpenScripted);
+  }
+  void TearDown() override {
+    EngineTest::TearDown();
+    SetPortOpener(nullptr);
+    scripted.reset();
+  }
+  void Run(int mode) {
+    dir.Write("f.bin", data);
+    UseFile("f.bin", mode);
+    StartStopTransfer();
+    ASSERT_TRUE(WaitUntilIdle());
+  }
+  std::vector<uint8_t> data = RandomBytes(2500, 3);
+};
+
+TEST_F(EngineFailureTest, ShortWritesSendTheRestOfTheirChunk) {
+  scripted->writeLimit = 300;
+  Run(0);
+  std::vector<uint8_t> expected = data;
+  expected.push_back(3);
+  EXPECT_EQ(scripted->line, expected);
+  EXPECT_EQ(surface.Read(ProgressBar).progressSteps, 3);
+  EXPECT_EQ(Box(), "");
+}
+
+TEST_F(EngineFailureTest, WriteThatFailsAtOnceEndsTheSend) {
+  scripted->writeStart = platform::IoStart::kFailed;
+  Run(0);
+  EXPECT_NE(Box().find("(C:5) WriteFile\r\n"), std::string::npos) << Box();
+  EXPECT_TRUE(scripted->line.empty());  // no end mark after a failure
+  EXPECT_FALSE(app.openFile.IsOpen());
+}
+
+TEST_F(EngineFailureTest, ReadThatFailsAtOnceEndsTheReception) {
+  scripted->readStart = platform::IoStart::kFailed;
+  Run(1);
+  EXPECT_NE(Box().find("(C:5) ReadFile\r\n"), std::string::npos) << Box();
+  EXPECT_EQ(FailureLines(Box()), 1);
+}
+
+TEST_F(EngineFailureTest, FailedEventWaitAndFailedWaitHaveTheirOwnTexts) {
+  scripted->eventStart = platform::IoStart::kFailed;
+  Run(1);
+  EXPECT_NE(Box().find("(C:5) WaitCommEvent\r\n"), std::string::npos) << Box();
+
+  scripted = std::make_shared<ScriptedPort>();
+  scripted->writeStart = platform::IoStart::kPending;
+  scripted->failureCode = 6;
+  Run(0);
+  EXPECT_NE(Box().find("(C:6) transmission\r\n"), std::string::npos) << Box();
+}
+
+}  // namespace
