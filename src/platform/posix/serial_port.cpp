@@ -1,4 +1,756 @@
 #include "platform/serial_port.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <strings.h>
+#include <algorithm>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/posix/serial_device_path.h"
+#include "platform/posix/serial_line_decoder.h"
+#include "platform/posix/serial_termios.h"
+#include "platform/system.h"
+
 namespace platform {
-std::shared_ptr<SerialPort> OpenSerialPort(const char*, const char*) { return nullptr; }
+
+namespace {
+
+constexpr uint64_t kNever = UINT64_MAX;
+constexpr uint32_t kMaxDword = 0xFFFFFFFFu;
+constexpr size_t kQueueCapacity = 64 * 1024;
+// Room kept free for a partial error mark that turns out to be data.
+constexpr size_t kReadReserve = 2;
+// Modem lines and error counters give no notice of a change: they are looked at this often while
+// someone waits for their events.
+constexpr uint64_t kLineCheckMs = 100;
+constexpr uint64_t kTransmitCharWaitMs = 500;
+// Device numbers of pseudo-terminal device ends (Unix98 and legacy).
+constexpr unsigned kPtySlaveMajorFirst = 136;
+constexpr unsigned kPtySlaveMajorLast = 143;
+constexpr unsigned kLegacyPtySlaveMajor = 3;
+constexpr uint32_t kModemEvents = kEvCts | kEvDsr | kEvRlsd | kEvRing;
+
+// A bounded ring of received bytes that no read has taken yet.
+class InputQueue {
+ public:
+  InputQueue() : bytes_(kQueueCapacity) {}
+  size_t size() const { return size_; }
+  size_t room() const { return bytes_.size() - size_; }
+  void Push(const uint8_t* data, size_t count) {
+    for (size_t i = 0; i < count; ++i) bytes_[(head_ + size_ + i) % bytes_.size()] = data[i];
+    size_ += count;
+  }
+  size_t Take(uint8_t* out, size_t count) {
+    count = std::min(count, size_);
+    for (size_t i = 0; i < count; ++i) out[i] = bytes_[(head_ + i) % bytes_.size()];
+    head_ = (head_ + count) % bytes_.size();
+    size_ -= count;
+    return count;
+  }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  size_t head_ = 0;
+  size_t size_ = 0;
+};
+
+uint64_t AddMs(uint64_t at, uint64_t ms) {
+  return ms >= kNever - at ? kNever : at + ms;
+}
+
+class PosixSerialPort final : public SerialPort {
+ public:
+  PosixSerialPort(int fd, int wakeFd, const termios& original, bool pseudo, bool modemLines,
+                  bool counters, const serial_icounter_struct& icount)
+      : fd_(fd),
+        wakeFd_(wakeFd),
+        original_(original),
+        pseudo_(pseudo),
+        modemLines_(modemLines),
+        counters_(counters),
+        icount_(icount) {
+    if (modemLines_) ioctl(fd_, TIOCMGET, &lines_);
+    decoder_.Configure(true, false, 0, false, 0);
+  }
+
+  ~PosixSerialPort() override {
+    Release();
+    close(wakeFd_);
+    close(fd_);
+  }
+
+  bool SetEventMask(uint32_t mask) override {
+    if (!Usable()) return false;
+    mask_ = mask;
+    pendingEvents_ = 0;
+    // A new mask completes a waiting comm-event wait with nothing, as on Windows.
+    if (event_.state == kPending) CompleteEvent(IoResult{IoResult::kOk, 0});
+    lineCheckAt_ = MonotonicMilliseconds();
+    return true;
+  }
+
+  bool SetState(const PortDcb& dcb) override {
+    if (!Usable()) return false;
+    termios settings{};
+    if (tcgetattr(fd_, &settings) != 0) return false;
+    LineOptions options;
+    if (!BuildLineSettings(dcb, &settings, &options)) return false;
+    if (pseudo_) {
+      // A pseudo-terminal always carries 8-bit bytes without parity and refuses some requests
+      // for anything else; the rest of the configuration still applies.
+      settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR);
+      settings.c_cflag |= CS8;
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (closed_) return FailWith(EBADF);
+      if (!ApplyLineSettings(fd_, settings, options.baudRate)) return false;
+      // Devices without modem lines refuse these; nothing depends on them there.
+      int dtr = TIOCM_DTR;
+      ioctl(fd_, options.dtrOn ? TIOCMBIS : TIOCMBIC, &dtr);
+      if (!(settings.c_cflag & CRTSCTS)) {
+        int rts = TIOCM_RTS;
+        ioctl(fd_, options.rtsOn ? TIOCMBIS : TIOCMBIC, &rts);
+      }
+    }
+    options_ = options;
+    decoder_.Configure(true, options.dropNull, options.eventChar, options.replaceErrors,
+                       options.errorChar);
+    if (modemLines_) ioctl(fd_, TIOCMGET, &lines_);
+    return true;
+  }
+
+  bool SetTimeouts(const CommTimeouts& timeouts) override {
+    if (!Usable()) return false;
+    if (timeouts.readInterval == kMaxDword && timeouts.readTotalMultiplier == kMaxDword &&
+        timeouts.readTotalConstant == kMaxDword) {
+      return FailWith(EINVAL);
+    }
+    timeouts_ = timeouts;
+    return true;
+  }
+
+  IoStart StartRead(uint8_t* buffer, uint32_t size, uint32_t* done) override {
+    if (!Usable() || data_.state != kIdle) return FailStart(IsClosed() ? EBADF : EINVAL);
+    Service(POLLIN, MonotonicMilliseconds(), true);
+    // After a failure of the device what it delivered before is still handed out.
+    if (failure_ && queue_.size() == 0) return FailStart(failure_);
+    bool immediate =
+        failure_ != 0 || (timeouts_.readInterval == kMaxDword &&
+                          timeouts_.readTotalMultiplier == 0 && timeouts_.readTotalConstant == 0);
+    if (queue_.size() >= size || immediate) {
+      *done = static_cast<uint32_t>(queue_.Take(buffer, size));
+      return IoStart::kCompleted;
+    }
+    uint64_t now = MonotonicMilliseconds();
+    data_ = DataOp{};
+    data_.state = kPending;
+    data_.reading = true;
+    data_.readBuffer = buffer;
+    data_.size = size;
+    data_.returnOnAny =
+        timeouts_.readInterval == kMaxDword && timeouts_.readTotalMultiplier == kMaxDword;
+    uint64_t total = data_.returnOnAny
+                         ? timeouts_.readTotalConstant
+                         : static_cast<uint64_t>(timeouts_.readTotalMultiplier) * size +
+                               timeouts_.readTotalConstant;
+    data_.deadline = total == 0 ? kNever : AddMs(now, total);
+    data_.interval =
+        timeouts_.readInterval == kMaxDword || data_.returnOnAny ? 0 : timeouts_.readInterval;
+    FeedRead(now);  // bytes already waiting count as just arrived
+    return IoStart::kPending;
+  }
+
+  IoStart StartWrite(const uint8_t* buffer, uint32_t size, uint32_t* done) override {
+    if (!StartData()) return IoStart::kFailed;
+    uint64_t now = MonotonicMilliseconds();
+    data_ = DataOp{};
+    data_.state = kPending;
+    data_.reading = false;
+    data_.writeBuffer = buffer;
+    data_.size = size;
+    uint64_t total =
+        static_cast<uint64_t>(timeouts_.writeTotalMultiplier) * size + timeouts_.writeTotalConstant;
+    data_.deadline = total == 0 ? kNever : AddMs(now, total);
+    PushOutput(now);
+    if (data_.state == kDone) {
+      IoResult result = data_.result;
+      data_.state = kIdle;
+      if (result.status != IoResult::kOk) return FailStart(data_.error);
+      *done = result.value;
+      return IoStart::kCompleted;
+    }
+    return IoStart::kPending;
+  }
+
+  IoStart StartEventWait(uint32_t* mask) override {
+    if (!Usable()) return IoStart::kFailed;
+    if (event_.state != kIdle || mask_ == 0) return FailStart(EINVAL);
+    if (failure_) return FailStart(failure_);
+    Service(POLLIN, MonotonicMilliseconds(), true);
+    if (pendingEvents_ & mask_) {
+      *mask = pendingEvents_ & mask_;
+      pendingEvents_ = 0;
+      return IoStart::kCompleted;
+    }
+    event_.state = kPending;
+    lineCheckAt_ = std::min(lineCheckAt_, AddMs(MonotonicMilliseconds(), kLineCheckMs));
+    return IoStart::kPending;
+  }
+
+  WaitResult WaitForAny() override {
+    for (;;) {
+      if (IsClosed())
+        return event_.state != kIdle && data_.state == kIdle ? WaitResult::kEvent
+                                                             : WaitResult::kData;
+      if (data_.state == kDone) return WaitResult::kData;
+      if (event_.state == kDone) return WaitResult::kEvent;
+      if (data_.state == kIdle && event_.state == kIdle) {
+        errno = EINVAL;
+        return WaitResult::kFailed;
+      }
+      uint64_t now = MonotonicMilliseconds();
+      uint64_t wake = NextDeadline();
+      int timeout = -1;
+      if (wake != kNever)
+        timeout = wake <= now ? 0 : static_cast<int>(std::min<uint64_t>(wake - now, 1u << 30));
+      pollfd fds[2] = {{fd_, 0, 0}, {wakeFd_, POLLIN, 0}};
+      if (queue_.room() > kReadReserve) fds[0].events |= POLLIN;
+      if (data_.state == kPending && !data_.reading && !OutputHeldByDsr()) {
+        fds[0].events |= POLLOUT;
+      }
+      int ready = poll(fds, 2, timeout);
+      if (ready < 0) {
+        if (errno == EINTR) continue;
+        return WaitResult::kFailed;
+      }
+      Service(fds[0].revents, MonotonicMilliseconds(), false);
+    }
+  }
+
+  IoResult DataResult() override {
+    if (IsClosed()) {
+      data_.state = kIdle;
+      return Aborted();
+    }
+    if (data_.state != kDone) {
+      errno = data_.state == kPending ? EINPROGRESS : EINVAL;
+      return IoResult{IoResult::kFailed, 0};
+    }
+    data_.state = kIdle;
+    if (data_.result.status == IoResult::kFailed) errno = data_.error;
+    return data_.result;
+  }
+
+  IoResult EventResult() override {
+    if (IsClosed()) {
+      event_.state = kIdle;
+      return Aborted();
+    }
+    if (event_.state != kDone) {
+      errno = event_.state == kPending ? EINPROGRESS : EINVAL;
+      return IoResult{IoResult::kFailed, 0};
+    }
+    event_.state = kIdle;
+    if (event_.result.status == IoResult::kFailed) errno = event_.error;
+    return event_.result;
+  }
+
+  bool ClearError(uint32_t* errors, ComStat* status) override {
+    if (!Usable()) return false;
+    *errors = errors_;
+    errors_ = 0;
+    ComStat stat{};
+    if (modemLines_) {
+      int lines = 0;
+      if (ioctl(fd_, TIOCMGET, &lines) == 0) lines_ = lines;
+      if (options_.ctsFlow && !(lines_ & TIOCM_CTS)) stat.bits |= kCtsHold;
+      if (options_.dsrFlow && !(lines_ & TIOCM_DSR)) stat.bits |= kDsrHold;
+    }
+    int waiting = 0;
+    if (ioctl(fd_, FIONREAD, &waiting) != 0 || waiting < 0) waiting = 0;
+    stat.inQueue = static_cast<uint32_t>(queue_.size() + static_cast<size_t>(waiting));
+    int queued = 0;
+    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued < 0) queued = 0;
+    stat.outQueue = static_cast<uint32_t>(queued);
+    if (data_.state == kPending && !data_.reading) stat.outQueue += data_.size - data_.done;
+    *status = stat;
+    return true;
+  }
+
+  bool ModemStatus(uint32_t* status) override {
+    if (!Usable()) return false;
+    *status = 0;
+    int lines = 0;
+    if (!modemLines_ || ioctl(fd_, TIOCMGET, &lines) != 0) return true;
+    if (lines & TIOCM_CTS) *status |= kMsCtsOn;
+    if (lines & TIOCM_DSR) *status |= kMsDsrOn;
+    if (lines & TIOCM_RNG) *status |= kMsRingOn;
+    if (lines & TIOCM_CD) *status |= kMsRlsdOn;
+    return true;
+  }
+
+  bool TransmitChar(uint8_t character) override {
+    if (!Usable()) return false;
+    if (failure_) return FailWith(failure_);
+    uint64_t deadline = AddMs(MonotonicMilliseconds(), kTransmitCharWaitMs);
+    for (;;) {
+      ssize_t written;
+      int error;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (closed_) return FailWith(EBADF);
+        written = write(fd_, &character, 1);
+        error = errno;
+      }
+      if (written == 1) {
+        ArmTxEmpty(MonotonicMilliseconds());
+        return true;
+      }
+      if (written < 0 && error != EAGAIN && error != EINTR) return FailWith(error);
+      uint64_t now = MonotonicMilliseconds();
+      if (now >= deadline) return FailWith(ETIMEDOUT);
+      pollfd fds[2] = {{fd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
+      poll(fds, 2, static_cast<int>(deadline - now));
+    }
+  }
+
+  void Close() override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (closed_) return;
+      ReleaseLocked();
+    }
+    uint64_t one = 1;
+    ssize_t ignored = write(wakeFd_, &one, sizeof one);
+    (void)ignored;
+  }
+
+  bool IsClosed() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return closed_;
+  }
+
+ private:
+  enum State { kIdle, kPending, kDone };
+
+  struct DataOp {
+    State state = kIdle;
+    bool reading = false;
+    uint8_t* readBuffer = nullptr;
+    const uint8_t* writeBuffer = nullptr;
+    uint32_t size = 0;
+    uint32_t done = 0;
+    uint64_t deadline = kNever;
+    uint64_t interval = 0;
+    uint64_t lastByteAt = 0;
+    bool returnOnAny = false;
+    IoResult result{IoResult::kOk, 0};
+    int error = 0;
+  };
+
+  struct EventOp {
+    State state = kIdle;
+    IoResult result{IoResult::kOk, 0};
+    int error = 0;
+  };
+
+  static bool FailWith(int error) {
+    errno = error;
+    return false;
+  }
+  static IoStart FailStart(int error) {
+    errno = error;
+    return IoStart::kFailed;
+  }
+  static IoResult Aborted() {
+    errno = ECANCELED;
+    return IoResult{IoResult::kAborted, 0};
+  }
+
+  bool Usable() {
+    if (IsClosed()) return FailWith(EBADF);
+    return true;
+  }
+
+  bool StartData() {
+    if (!Usable()) return false;
+    if (data_.state != kIdle) return FailWith(EINVAL);  // one read or write at a time
+    if (failure_) return FailWith(failure_);
+    return true;
+  }
+
+  // Gives up exclusivity and the settings so that the next opener starts afresh. The settings go
+  // back before the lock is released, or they could overwrite the next opener's.
+  void ReleaseLocked() {
+    closed_ = true;
+    tcsetattr(fd_, TCSANOW, &original_);
+    ioctl(fd_, TIOCNXCL);
+    flock(fd_, LOCK_UN);
+  }
+
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!closed_) ReleaseLocked();
+  }
+
+  void CompleteData(IoResult result, int error) {
+    data_.state = kDone;
+    data_.result = result;
+    data_.error = error;
+  }
+
+  void CompleteEvent(IoResult result) {
+    event_.state = kDone;
+    event_.result = result;
+  }
+
+  void Raise(uint32_t events) { pendingEvents_ |= events & mask_; }
+
+  bool OutputHeldByDsr() const { return options_.dsrFlow && modemLines_ && !(lines_ & TIOCM_DSR); }
+
+  void ArmTxEmpty(uint64_t now) {
+    txEmptyArmed_ = true;
+    drainCheckAt_ = now;
+  }
+
+  uint64_t NextDeadline() const {
+    uint64_t wake = kNever;
+    if (data_.state == kPending) {
+      wake = std::min(wake, data_.deadline);
+      if (data_.reading && data_.interval != 0 && data_.done > 0) {
+        wake = std::min(wake, AddMs(data_.lastByteAt, data_.interval));
+      }
+    }
+    if (txEmptyArmed_ && !(data_.state == kPending && !data_.reading)) {
+      wake = std::min(wake, drainCheckAt_);
+    }
+    if (LinesWatched()) wake = std::min(wake, lineCheckAt_);
+    return wake;
+  }
+
+  bool LinesWatched() const {
+    if (!modemLines_ && !counters_) return false;
+    if (data_.state == kPending && !data_.reading && OutputHeldByDsr()) return true;
+    return event_.state == kPending && (mask_ & (kModemEvents | kEvErr | kEvBreak));
+  }
+
+  // Turns what the device reports into progress of the outstanding operations and events.
+  void Service(short revents, uint64_t now, bool probe) {
+    if (probe) {
+      pollfd fd{fd_, POLLIN, 0};
+      revents = poll(&fd, 1, 0) > 0 ? fd.revents : 0;
+    }
+    FeedRead(now);
+    if (revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) PullInput(revents);
+    FeedRead(now);
+    PushOutput(now);
+    CheckDrain(now);
+    CheckLines(now);
+    if (event_.state == kPending) {
+      if (failure_) {
+        event_.error = failure_;
+        CompleteEvent(IoResult{IoResult::kFailed, 0});
+      } else if (pendingEvents_ & mask_) {
+        CompleteEvent(IoResult{IoResult::kOk, pendingEvents_ & mask_});
+        pendingEvents_ = 0;
+      }
+    }
+  }
+
+  void PullInput(short revents) {
+    uint8_t chunk[4096];
+    uint8_t decoded[sizeof chunk + 2];
+    bool drained = false;
+    if (queue_.room() <= kReadReserve && (revents & (POLLHUP | POLLERR | POLLNVAL))) {
+      Fail(EIO);  // nothing more can be taken in, and the hang-up would wake every wait
+      return;
+    }
+    while (queue_.room() > kReadReserve && !failure_) {
+      size_t want = std::min(sizeof chunk, queue_.room() - kReadReserve);
+      ssize_t got;
+      int error;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (closed_) return;  // the bytes belong to the next opener now
+        got = read(fd_, chunk, want);
+        error = errno;
+      }
+      if (got > 0) {
+        Accept(decoder_.Decode(chunk, static_cast<size_t>(got), decoded), decoded);
+        if (static_cast<size_t>(got) < want) {
+          drained = true;
+          break;
+        }
+        continue;
+      }
+      if (got < 0 && error == EINTR) continue;
+      if (got < 0 && error == EAGAIN) {
+        drained = true;
+        break;
+      }
+      Fail(got == 0 ? EIO : error);  // hung up, or the device went away
+    }
+    if (drained) {
+      Accept(decoder_.Flush(decoded), decoded);
+      // A hang-up keeps reporting itself: without a failure the waits would spin on it.
+      if ((revents & (POLLHUP | POLLERR | POLLNVAL)) && !(revents & POLLIN)) Fail(EIO);
+    }
+  }
+
+  void Accept(const LineDecoder::Result& result, const uint8_t* bytes) {
+    if (result.errors) {
+      uint32_t flags = options_.parityChecked ? kCeRxParity : kCeFrame;
+      if (counters_) flags = CountedErrors(flags);
+      errors_ |= flags;
+      Raise(kEvErr);
+    }
+    if (result.breaks) {
+      if (counters_) CountedErrors(0);
+      errors_ |= kCeBreak;
+      Raise(kEvBreak);
+    }
+    if (result.bytes == 0) return;
+    if (options_.dsrSensitive && modemLines_) {
+      int lines = 0;
+      if (ioctl(fd_, TIOCMGET, &lines) == 0) lines_ = lines;
+      if (!(lines_ & TIOCM_DSR)) return;
+    }
+    queue_.Push(bytes, result.bytes);
+    Raise(kEvRxChar | (result.eventChar ? kEvRxFlag : 0));
+  }
+
+  // Takes the driver's error counters now, so that errors already seen in the data are not
+  // reported a second time by the next check. Returns the kinds counted, or `fallback`.
+  uint32_t CountedErrors(uint32_t fallback) {
+    serial_icounter_struct now{};
+    if (ioctl(fd_, TIOCGICOUNT, &now) != 0) return fallback;
+    uint32_t flags = 0;
+    if (now.parity != icount_.parity && options_.parityChecked) flags |= kCeRxParity;
+    if (now.frame != icount_.frame) flags |= kCeFrame;
+    icount_.parity = now.parity;
+    icount_.frame = now.frame;
+    icount_.brk = now.brk;
+    return flags ? flags : fallback;
+  }
+
+  void FeedRead(uint64_t now) {
+    if (data_.state != kPending || !data_.reading) return;
+    size_t taken = queue_.Take(data_.readBuffer + data_.done, data_.size - data_.done);
+    if (taken > 0) {
+      data_.done += static_cast<uint32_t>(taken);
+      data_.lastByteAt = now;
+    }
+    bool complete =
+        data_.done == data_.size || (data_.returnOnAny && data_.done > 0) ||
+        (data_.interval != 0 && data_.done > 0 && now >= AddMs(data_.lastByteAt, data_.interval)) ||
+        now >= data_.deadline;
+    if (complete) {
+      CompleteData(IoResult{IoResult::kOk, data_.done}, 0);
+    } else if (failure_) {
+      // What arrived before the failure is delivered; the next read fails.
+      if (data_.done > 0) {
+        CompleteData(IoResult{IoResult::kOk, data_.done}, 0);
+      } else {
+        CompleteData(IoResult{IoResult::kFailed, 0}, failure_);
+      }
+    }
+  }
+
+  void PushOutput(uint64_t now) {
+    if (data_.state != kPending || data_.reading) return;
+    while (data_.done < data_.size && !failure_ && !OutputHeldByDsr()) {
+      ssize_t put;
+      int error;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (closed_) return;
+        put = write(fd_, data_.writeBuffer + data_.done, data_.size - data_.done);
+        error = errno;
+      }
+      if (put > 0) {
+        data_.done += static_cast<uint32_t>(put);
+        ArmTxEmpty(now);
+        continue;
+      }
+      if (put < 0 && error == EINTR) continue;
+      if (put < 0 && error == EAGAIN) break;
+      Fail(put == 0 ? EIO : error);
+    }
+    if (data_.done == data_.size || now >= data_.deadline) {
+      // A write time-out ends the write successfully with what went out.
+      CompleteData(IoResult{IoResult::kOk, data_.done}, 0);
+    } else if (failure_) {
+      CompleteData(IoResult{IoResult::kFailed, 0}, failure_);
+    }
+  }
+
+  // EV_TXEMPTY is the moment the output drains after something was written, once.
+  void CheckDrain(uint64_t now) {
+    if (!txEmptyArmed_ || (data_.state == kPending && !data_.reading) || now < drainCheckAt_) {
+      return;
+    }
+    int queued = 0;
+    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) {
+      txEmptyArmed_ = false;
+      Raise(kEvTxEmpty);
+      return;
+    }
+    // Look again about when the line should have sent what is queued.
+    uint64_t bits = static_cast<uint64_t>(queued) * options_.bitsPerChar * 1000u;
+    uint64_t ms = bits / std::max<uint32_t>(options_.baudRate, 1u) + 1;
+    drainCheckAt_ = now + std::clamp<uint64_t>(ms, 2, 250);
+  }
+
+  void CheckLines(uint64_t now) {
+    if (!LinesWatched() || now < lineCheckAt_) return;
+    lineCheckAt_ = now + kLineCheckMs;
+    uint32_t events = 0;
+    int lines = 0;
+    if (modemLines_ && ioctl(fd_, TIOCMGET, &lines) == 0) {
+      int changed = lines ^ lines_;
+      if (changed & TIOCM_CTS) events |= kEvCts;
+      if (changed & TIOCM_DSR) events |= kEvDsr;
+      if (changed & TIOCM_CD) events |= kEvRlsd;
+      if ((changed & TIOCM_RNG) && !(lines & TIOCM_RNG)) events |= kEvRing;  // end of a ring
+      lines_ = lines;
+    }
+    serial_icounter_struct count{};
+    if (counters_ && ioctl(fd_, TIOCGICOUNT, &count) == 0) {
+      // Counters catch changes shorter than the check interval.
+      if (count.cts != icount_.cts) events |= kEvCts;
+      if (count.dsr != icount_.dsr) events |= kEvDsr;
+      if (count.dcd != icount_.dcd) events |= kEvRlsd;
+      if (count.rng != icount_.rng) events |= kEvRing;
+      uint32_t errors = 0;
+      if (count.overrun != icount_.overrun) errors |= kCeOverrun;
+      if (count.buf_overrun != icount_.buf_overrun) errors |= kCeRxOver;
+      if (count.frame != icount_.frame) errors |= kCeFrame;
+      if (count.parity != icount_.parity && options_.parityChecked) errors |= kCeRxParity;
+      if (errors) events |= kEvErr;
+      if (count.brk != icount_.brk) {
+        errors |= kCeBreak;
+        events |= kEvBreak;
+      }
+      errors_ |= errors;
+      icount_ = count;
+    }
+    Raise(events);
+  }
+
+  // The device failed (hung up, went away): outstanding operations end with the error and the
+  // next ones fail at once.
+  void Fail(int error) {
+    if (!failure_) failure_ = error ? error : EIO;
+  }
+
+  // Set once; the descriptors are closed only by the destructor.
+  const int fd_;
+  const int wakeFd_;
+  const termios original_;
+  const bool pseudo_;
+  const bool modemLines_;
+  const bool counters_;
+
+  std::mutex mutex_;
+  bool closed_ = false;  // guarded by mutex_, as are the descriptor's reads and writes
+
+  // Owned by the thread that runs the port.
+  serial_icounter_struct icount_;
+  int lines_ = 0;
+  LineOptions options_;
+  LineDecoder decoder_;
+  CommTimeouts timeouts_{};
+  uint32_t mask_ = 0;
+  uint32_t pendingEvents_ = 0;
+  uint32_t errors_ = 0;
+  int failure_ = 0;
+  InputQueue queue_;
+  DataOp data_;
+  EventOp event_;
+  bool txEmptyArmed_ = false;
+  uint64_t drainCheckAt_ = kNever;
+  uint64_t lineCheckAt_ = kNever;
+};
+
+}  // namespace
+
+std::string SerialDevicePath(const char* name, const char* startDirectory) {
+  std::string text = name;
+  bool comName =
+      text.size() > 3 && strncasecmp(text.c_str(), "COM", 3) == 0 &&
+      std::all_of(text.begin() + 3, text.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (!comName) return text;
+  if (startDirectory && *startDirectory) {
+    std::string local = std::string(startDirectory) + "/" + text;
+    struct stat info {};
+    if (lstat(local.c_str(), &info) == 0) return local;
+  }
+  unsigned long number = std::strtoul(text.c_str() + 3, nullptr, 10);
+  if (number == 0) return text;
+  return "/dev/ttyS" + std::to_string(number - 1);
+}
+
+std::shared_ptr<SerialPort> OpenSerialPort(const char* name, const char* startDirectory) {
+  if (!name || !*name) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  std::string path = SerialDevicePath(name, startDirectory);
+  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  auto fail = [fd](int error) {
+    close(fd);
+    errno = error;
+    return nullptr;
+  };
+  // TIOCEXCL keeps out other users but not root; the lock keeps out everyone, root included.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+  termios original{};
+  if (tcgetattr(fd, &original) != 0) return fail(errno);
+  termios raw = original;
+  MakeRawMarked(&raw);
+  if (tcsetattr(fd, TCSANOW, &raw) != 0) return fail(errno);
+  ioctl(fd, TIOCEXCL);
+  int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wakeFd < 0) {
+    int error = errno;
+    tcsetattr(fd, TCSANOW, &original);
+    return fail(error);
+  }
+  int lines = 0;
+  bool modemLines = ioctl(fd, TIOCMGET, &lines) == 0;
+  serial_icounter_struct icount{};
+  bool counters = ioctl(fd, TIOCGICOUNT, &icount) == 0;
+  struct stat device {};
+  bool pseudo = fstat(fd, &device) == 0 && S_ISCHR(device.st_mode) &&
+                ((major(device.st_rdev) >= kPtySlaveMajorFirst &&
+                  major(device.st_rdev) <= kPtySlaveMajorLast) ||
+                 major(device.st_rdev) == kLegacyPtySlaveMajor);
+  try {
+    return std::make_shared<PosixSerialPort>(fd, wakeFd, original, pseudo, modemLines, counters,
+                                             icount);
+  } catch (const std::bad_alloc&) {
+    tcsetattr(fd, TCSANOW, &original);
+    ioctl(fd, TIOCNXCL);
+    close(wakeFd);
+    return fail(ENOMEM);
+  }
+}
+
 }  // namespace platform
