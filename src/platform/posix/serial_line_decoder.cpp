@@ -7,7 +7,6 @@ void LineDecoder::Configure(bool marked, bool dropNull, uint8_t eventChar, bool 
   marked_ = marked;
   dropNull_ = dropNull;
   eventChar_ = eventChar;
-  eventCharOn_ = true;
   replaceErrors_ = replaceErrors;
   errorChar_ = errorChar;
   if (!marked_) state_ = kPlain;
@@ -15,7 +14,7 @@ void LineDecoder::Configure(bool marked, bool dropNull, uint8_t eventChar, bool 
 
 void LineDecoder::Emit(uint8_t byte, uint8_t* out, Result* result) const {
   if (byte == 0 && dropNull_) return;
-  if (eventCharOn_ && byte == eventChar_) result->eventChar = true;
+  if (byte == eventChar_) result->eventChar = true;
   out[result->bytes++] = byte;
 }
 

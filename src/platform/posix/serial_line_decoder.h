@@ -39,7 +39,6 @@ class LineDecoder {
   bool marked_ = true;
   bool dropNull_ = false;
   uint8_t eventChar_ = 0;
-  bool eventCharOn_ = false;
   bool replaceErrors_ = false;
   uint8_t errorChar_ = 0;
   State state_ = kPlain;
