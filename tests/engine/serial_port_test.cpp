@@ -103,13 +103,13 @@ class Engine {
     }
   }
 
-  std::vector<uint8_t> ReadExactly(size_t count) {
+  std::vector<uint8_t> ReadExactly(size_t count, size_t block = 1024) {
     std::vector<uint8_t> got;
     uint8_t buffer[1024];
     uint64_t deadline = platform::MonotonicMilliseconds() + 10000;
     while (got.size() < count && platform::MonotonicMilliseconds() < deadline) {
       uint32_t done = 0;
-      uint32_t want = static_cast<uint32_t>(std::min(sizeof buffer, count - got.size()));
+      uint32_t want = static_cast<uint32_t>(std::min({sizeof buffer, block, count - got.size()}));
       IoStart start = port_.StartRead(buffer, want, &done);
       if (start == IoStart::kPending) {
         IoResult result = FinishData();
@@ -432,6 +432,18 @@ TEST(SerialPortRead, FullBlockCompletesAtOnceAndNothingIsLostBetweenReads) {
   ASSERT_EQ(cut.value, 100u);
   EXPECT_TRUE(std::equal(more.begin(), more.begin() + 100, buffer));
   EXPECT_EQ(engine.ReadExactly(50), std::vector<uint8_t>(more.begin() + 100, more.end()));
+}
+
+TEST(SerialPortRead, LongStreamArrivesIntactThroughTheBoundedQueue) {
+  OpenPort open(Dcb(), CommTimeouts{200, 0, 0, 0, 0});
+  ASSERT_TRUE(open.port);
+  Engine engine(*open.port);
+  std::vector<uint8_t> data = RandomBytes(300000, 6);
+  std::thread peer([&] { open.pair.Write(data); });
+  // Let the queue fill before reading starts, so that it wraps while it is read.
+  engine.AwaitInput(60000);
+  EXPECT_EQ(engine.ReadExactly(data.size(), 1000), data);
+  peer.join();
 }
 
 TEST(SerialPortRead, TotalTimeoutEndsAnEmptyReadAndSilenceRaisesNoEvent) {

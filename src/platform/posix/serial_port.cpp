@@ -52,12 +52,17 @@ class InputQueue {
   size_t size() const { return size_; }
   size_t room() const { return bytes_.size() - size_; }
   void Push(const uint8_t* data, size_t count) {
-    for (size_t i = 0; i < count; ++i) bytes_[(head_ + size_ + i) % bytes_.size()] = data[i];
+    size_t tail = (head_ + size_) % bytes_.size();
+    size_t first = std::min(count, bytes_.size() - tail);
+    std::memcpy(bytes_.data() + tail, data, first);
+    std::memcpy(bytes_.data(), data + first, count - first);
     size_ += count;
   }
   size_t Take(uint8_t* out, size_t count) {
     count = std::min(count, size_);
-    for (size_t i = 0; i < count; ++i) out[i] = bytes_[(head_ + i) % bytes_.size()];
+    size_t first = std::min(count, bytes_.size() - head_);
+    std::memcpy(out, bytes_.data() + head_, first);
+    std::memcpy(out + first, bytes_.data(), count - first);
     head_ = (head_ + count) % bytes_.size();
     size_ -= count;
     return count;
