@@ -1,3 +1,20 @@
 #include "core/lifecycle.h"
-void RunStartUpSteps() {}
-void RunShutDownSteps() {}
+
+#include "core/app_state.h"
+#include "core/paths.h"
+#include "platform/files.h"
+#include "settings/settings_file.h"
+
+void RunStartUpSteps() {
+  if (!platform::GetCurrentDir(app.startDirectory, sizeof app.startDirectory)) {
+    app.startDirectory[0] = 0;
+  }
+  JoinPath(app.helpFilePath, app.startDirectory, "pomoc.txt");
+  LoadSettings(kSettingsFileName);
+}
+
+void RunShutDownSteps() {
+  // A temporary file that is gone or still held elsewhere stays as it is, unreported.
+  if (app.tempFilePath[0] != 0) platform::DeleteFilePath(app.tempFilePath);
+  SaveSettings(kSettingsFileName);
+}

@@ -1,0 +1,59 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app_state_fixture.h"
+#include "core/app_state.h"
+#include "core/lifecycle.h"
+#include "core/text_field.h"
+#include "frontend/headless/headless_surface.h"
+#include "platform/files.h"
+#include "settings/settings_file.h"
+#include "ui/control_ids.h"
+
+namespace {
+
+using LifecycleTest = AppStateTest;
+
+TEST_F(LifecycleTest, StartUpTakesTheCurrentDirectoryAndLoadsItsSettings) {
+  ASSERT_TRUE(platform::SetCurrentDir(dir_.path().c_str()));
+  const std::string start = CurrentDir();
+  ClearAppState();
+  RunStartUpSteps();
+  EXPECT_EQ(std::string(app.startDirectory), start);
+  EXPECT_EQ(std::string(app.helpFilePath), start + "/pomoc.txt");
+  // No settings file: the defaults, and a report that no window shows.
+  EXPECT_STREQ(app.portName, "COM1");
+  EXPECT_EQ(app.portDcb.BaudRate, 9600u);
+  EXPECT_STREQ(app.lastErrorText, "plik z ustawieniami");
+  EXPECT_FALSE(dir_.Exists(kSettingsFileName));
+}
+
+TEST_F(LifecycleTest, ShutDownDeletesTheTemporaryFileAndSavesTheSettings) {
+  HeadlessSurface surface;
+  app.mainWindow = &surface;
+  surface.SetText(DelayField, "5");
+  dir_.Write("wer3.tmp", "received");
+  CopyText(app.tempFilePath, dir_.File("wer3.tmp").c_str());
+  RunShutDownSteps();
+  EXPECT_FALSE(dir_.Exists("wer3.tmp"));
+  const std::vector<uint8_t> file = dir_.Read(kSettingsFileName);
+  ASSERT_EQ(file.size(), kSettingsFileSize);
+  EXPECT_EQ(file[22], 5);
+}
+
+TEST_F(LifecycleTest, ShutDownIgnoresAMissingOrEmptyTemporaryPath) {
+  HeadlessSurface surface;
+  app.mainWindow = &surface;
+  CopyText(app.tempFilePath, dir_.File("gone.tmp").c_str());
+  RunShutDownSteps();
+  EXPECT_EQ(surface.GetText(ErrorsBox), "");
+  EXPECT_STREQ(app.lastErrorText, "");
+  EXPECT_TRUE(dir_.Exists(kSettingsFileName));
+
+  app.tempFilePath[0] = 0;
+  RunShutDownSteps();
+  EXPECT_EQ(surface.GetText(ErrorsBox), "");
+}
+
+}  // namespace
