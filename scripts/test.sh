@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing (Debian 12, as root), builds and runs every test: the plain build, the
-# AddressSanitizer/UndefinedBehaviorSanitizer build, the ThreadSanitizer build of the threaded
-# tests, and a short run of each fuzz target.
+# AddressSanitizer/UndefinedBehaviorSanitizer build, the ThreadSanitizer build, and a run of each
+# fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,8 +32,8 @@ echo "=== fuzz targets (${fuzz_seconds} s each) ==="
 cmake --preset fuzz
 cmake --build --preset fuzz
 for target in build/fuzz/tests/fuzz_*; do
-  [ -x "$target" ] || continue
-  corpus="build/fuzz/corpus/$(basename "$target")"
+  [ -f "$target" ] && [ -x "$target" ] || continue
+  corpus="$PWD/build/fuzz/corpus/$(basename "$target")"
   mkdir -p "$corpus"
   "$target" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" 2>"$corpus.log" \
     || { tail -50 "$corpus.log"; exit 1; }
