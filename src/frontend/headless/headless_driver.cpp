@@ -199,8 +199,16 @@ struct Runner {
     std::vector<std::string> words;
     std::istringstream split(line);
     for (std::string word; split >> word;) words.push_back(word);
+    // The dialogs and the viewer belong to the window thread, like every other user action.
+    std::ostringstream printed;
     std::string formsError;
-    if (RunFormsCommand(words, out, &formsError)) {
+    bool known = false;
+    if (!program.RunOnWindow([&] { known = RunFormsCommand(words, printed, &formsError); })) {
+      error = "the main window is closed";
+      return false;
+    }
+    out << (options.utf8 ? Cp1250ToUtf8(printed.str()) : printed.str());
+    if (known) {
       error = formsError;
       return formsError.empty();
     }
