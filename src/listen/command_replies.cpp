@@ -11,6 +11,7 @@
 #include "core/text_field.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "transfer/engine_run.h"
 #include "transfer/transfer_control.h"
 #include "ui/control_ids.h"
 #include "ui/surface.h"
@@ -67,7 +68,7 @@ bool WriteReply(const std::string& reply) {
 
 void ScheduleReply() {
   app.transferMode = 0;
-  app.replyDelay = static_cast<uint8_t>(GetControlNumber(DelayField));
+  run::SetReplyDelay(static_cast<uint8_t>(GetControlNumber(DelayField)));
   app.replyTimerId = StartReplyTimer();
 }
 

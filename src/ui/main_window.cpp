@@ -6,6 +6,7 @@
 #include "core/lifecycle.h"
 #include "core/local_text.h"
 #include "core/text_field.h"
+#include "transfer/engine_run.h"
 #include "transfer/transfer_control.h"
 #include "ui/context_help.h"
 #include "ui/control_ids.h"
@@ -71,7 +72,7 @@ void CountReplyDelayDown() {
   if (app.delayCountdown > 0) {
     --app.delayCountdown;
   } else {
-    app.delayCountdown = static_cast<int8_t>(app.replyDelay);
+    app.delayCountdown = static_cast<int8_t>(run::ReplyDelay());
     // Timer 2 by its own number: replyTimerId is written by the engine thread that started it.
     KillReplyTimer(kReplyTimerId);
     StartStopTransfer();
