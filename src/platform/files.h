@@ -18,7 +18,8 @@ enum class FileMode {
   kReadShared,         // read, shared for reading, must exist
   kReadExclusive,      // read, not shared, must exist
   kReadWriteExisting,  // read and write, not shared, must exist
-  kReadWriteCreate,    // read and write, not shared, always created anew (an existing file is emptied)
+  kReadWriteCreate,    // read and write, not shared, always created anew (an existing file is
+                       // emptied)
   kReadWriteNew,       // read and write, not shared, only when the file does not exist yet
   kWriteOpenAlways,    // write, not shared, created when missing, kept when present
   kWriteCreate,        // write, not shared, always created anew

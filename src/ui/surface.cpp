@@ -3,7 +3,9 @@
 #include "core/app_state.h"
 
 namespace {
-Surface* Window() { return app.mainWindow.load(); }
+Surface* Window() {
+  return app.mainWindow.load();
+}
 }  // namespace
 
 void SetControlText(int control, const char* text) {
@@ -16,7 +18,9 @@ std::string GetControlText(int control) {
   Surface* window = Window();
   return window ? window->GetText(control) : std::string();
 }
-size_t GetControlTextLength(int control) { return GetControlText(control).size(); }
+size_t GetControlTextLength(int control) {
+  return GetControlText(control).size();
+}
 void SetControlNumber(int control, unsigned value) {
   if (Surface* window = Window()) window->SetNumber(control, value);
 }

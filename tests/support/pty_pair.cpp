@@ -64,7 +64,9 @@ void PtyPair::Write(const std::vector<uint8_t>& bytes) const {
   }
 }
 
-void PtyPair::Write(const std::string& bytes) const { Write(Bytes(bytes)); }
+void PtyPair::Write(const std::string& bytes) const {
+  Write(Bytes(bytes));
+}
 
 std::vector<uint8_t> PtyPair::ReadAvailable(size_t count, int timeoutMs) const {
   std::vector<uint8_t> got;
@@ -112,7 +114,8 @@ TempDir::~TempDir() {
 
 void TempDir::Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
   std::ofstream out(File(name), std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 void TempDir::Write(const std::string& name, const std::string& bytes) const {

@@ -79,7 +79,7 @@ HeadlessApp::~HeadlessApp() {
   ResetHeadlessMessages();
   ResetHeadlessFileDialogs();
   // An engine that is still running may still hold the surface: it is left to the process.
-  if (!enginesEnded) surface_.release();
+  if (!enginesEnded) static_cast<void>(surface_.release());
 }
 
 bool HeadlessApp::Start(const std::string& startDirectory, std::string* error) {
@@ -95,7 +95,7 @@ bool HeadlessApp::Start(const std::string& startDirectory, std::string* error) {
   return true;
 }
 
-void HeadlessApp::WindowThread(std::string startDirectory) {
+void HeadlessApp::WindowThread(const std::string& startDirectory) {
   if (::chdir(startDirectory.c_str()) != 0) {
     std::lock_guard<std::mutex> hold(stateLock_);
     startFailed_ = true;

@@ -52,7 +52,7 @@ class HeadlessApp {
   static bool WaitForEngines(std::chrono::milliseconds timeout);
 
  private:
-  void WindowThread(std::string startDirectory);
+  void WindowThread(const std::string& startDirectory);
   void DestroyOnWindowThread();
 
   std::unique_ptr<HeadlessSurface> surface_;

@@ -18,7 +18,8 @@ namespace {
 
 std::string Convert(const std::string& text, const char* to, const char* from) {
   iconv_t converter = iconv_open(to, from);
-  if (converter == reinterpret_cast<iconv_t>(-1)) return text;
+  // iconv reports failure as the handle -1.
+  if (converter == reinterpret_cast<iconv_t>(-1)) return text;  // NOLINT(performance-no-int-to-ptr)
   std::string result;
   std::vector<char> input(text.begin(), text.end());
   char* in = input.data();

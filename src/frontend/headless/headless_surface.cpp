@@ -33,7 +33,9 @@ HeadlessSurface::HeadlessSurface() {
   }
 }
 
-HeadlessSurface::Control& HeadlessSurface::At(int control) { return controls_[control]; }
+HeadlessSurface::Control& HeadlessSurface::At(int control) {
+  return controls_[control];
+}
 
 void HeadlessSurface::Changed() {
   ++changes_;
@@ -63,7 +65,9 @@ void HeadlessSurface::SetNumber(int control, unsigned value) {
   SetText(control, std::to_string(value).c_str());
 }
 
-unsigned HeadlessSurface::GetNumber(int control) { return ParseControlNumber(GetText(control)); }
+unsigned HeadlessSurface::GetNumber(int control) {
+  return ParseControlNumber(GetText(control));
+}
 
 void HeadlessSurface::LimitText(int control, int characters) {
   std::lock_guard<std::mutex> hold(lock_);
@@ -89,7 +93,9 @@ void HeadlessSurface::SetButtonImage(int control, int image) {
   Changed();
 }
 
-void HeadlessSurface::SetStaticImage(int control, int image) { SetButtonImage(control, image); }
+void HeadlessSurface::SetStaticImage(int control, int image) {
+  SetButtonImage(control, image);
+}
 
 void HeadlessSurface::SetProgressRange(int control, int low, int high) {
   std::lock_guard<std::mutex> hold(lock_);
@@ -171,8 +177,12 @@ HeadlessSurface::Control HeadlessSurface::Read(int control) {
   return At(control);
 }
 
-bool HeadlessSurface::IsChecked(int control) { return Read(control).checked; }
-bool HeadlessSurface::IsEnabled(int control) { return Read(control).enabled; }
+bool HeadlessSurface::IsChecked(int control) {
+  return Read(control).checked;
+}
+bool HeadlessSurface::IsEnabled(int control) {
+  return Read(control).enabled;
+}
 
 bool HeadlessSurface::ReplyTimerRunning() {
   std::lock_guard<std::mutex> hold(lock_);
@@ -201,7 +211,8 @@ bool HeadlessSurface::WaitUntil(const std::function<bool()>& condition,
     if (condition()) return true;
     std::unique_lock<std::mutex> hold(lock_);
     // State outside the surface (flags, files) changes without notice: look again now and then.
-    auto wake = std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(20));
+    auto wake =
+        std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(20));
     changed_.wait_until(hold, wake, [&] { return changes_ != seen; });
     if (std::chrono::steady_clock::now() >= deadline) {
       hold.unlock();

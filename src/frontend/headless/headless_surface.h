@@ -26,7 +26,7 @@ class HeadlessSurface : public Surface {
     uint16_t progressHigh = 100;
     int progressPosition = 0;
     int progressStep = 10;
-    int progressSteps = 0;  // StepProgress calls since the range was last set
+    int progressSteps = 0;                 // StepProgress calls since the range was last set
     std::vector<std::string> textHistory;  // every text set, in order
   };
 

@@ -35,8 +35,7 @@ ModeFlags FlagsOf(FileMode mode) {
     case FileMode::kReadWriteNew:
       return {O_RDWR | O_CREAT | O_EXCL, LOCK_EX};
     case FileMode::kWriteOpenAlways:
-      return {O_WRONLY | O_CREAT, LOCK_EX};
-    case FileMode::kWriteCreate:
+    case FileMode::kWriteCreate:  // emptied once held, see Truncates
       return {O_WRONLY | O_CREAT, LOCK_EX};
   }
   return {O_RDONLY, LOCK_SH};
@@ -81,7 +80,9 @@ std::shared_ptr<File> File::Open(const char* path, FileMode mode) {
 
 File::File(intptr_t native) : native_(native) {}
 
-File::~File() { Close(); }
+File::~File() {
+  Close();
+}
 
 bool File::Read(void* buffer, uint32_t size, uint32_t* done) {
   std::lock_guard<std::mutex> hold(lock_);
@@ -161,14 +162,18 @@ bool File::IsOpen() {
   return native_ >= 0;
 }
 
-bool DeleteFilePath(const char* path) { return path && *path && ::unlink(path) == 0; }
+bool DeleteFilePath(const char* path) {
+  return path && *path && ::unlink(path) == 0;
+}
 
 bool PathExists(const char* path) {
   struct stat info {};
   return path && *path && ::lstat(path, &info) == 0;
 }
 
-bool GetCurrentDir(char* buffer, size_t size) { return ::getcwd(buffer, size) != nullptr; }
+bool GetCurrentDir(char* buffer, size_t size) {
+  return ::getcwd(buffer, size) != nullptr;
+}
 
 bool SetCurrentDir(const char* path) {
   if (!path || !*path) {
@@ -197,7 +202,9 @@ bool GetFullPath(const char* name, char* buffer, size_t size) {
   return true;
 }
 
-DirectorySearch::~DirectorySearch() { Close(); }
+DirectorySearch::~DirectorySearch() {
+  Close();
+}
 
 bool DirectorySearch::Open(const char* directory) {
   Close();

@@ -220,9 +220,10 @@ class PosixSerialPort final : public SerialPort {
 
   WaitResult WaitForAny() override {
     for (;;) {
-      if (IsClosed())
+      if (IsClosed()) {
         return event_.state != kIdle && data_.state == kIdle ? WaitResult::kEvent
                                                              : WaitResult::kData;
+      }
       if (data_.state == kDone) return WaitResult::kData;
       if (event_.state == kDone) return WaitResult::kEvent;
       if (data_.state == kIdle && event_.state == kIdle) {

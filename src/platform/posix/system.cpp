@@ -9,8 +9,12 @@
 
 namespace platform {
 
-int LastSystemError() { return errno; }
-void SetLastSystemError(int code) { errno = code; }
+int LastSystemError() {
+  return errno;
+}
+void SetLastSystemError(int code) {
+  errno = code;
+}
 
 TimeOfDay LocalTimeOfDay() {
   std::time_t now = std::time(nullptr);
@@ -49,6 +53,8 @@ ThreadHandle StartDetachedThread(void (*entry)()) {
   return lastThreadHandle.fetch_add(1) + 1;
 }
 
-int RunningDetachedThreads() { return runningThreads.load(); }
+int RunningDetachedThreads() {
+  return runningThreads.load();
+}
 
 }  // namespace platform
