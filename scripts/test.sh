@@ -9,6 +9,9 @@ bash scripts/install-deps.sh
 
 fuzz_seconds=${FUZZ_SECONDS:-60}
 
+echo "=== formatting ==="
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
 for preset in default asan tsan; do
   echo "=== $preset build ==="
   cmake --preset "$preset"
