@@ -76,6 +76,35 @@ void ServeLineEvent(EngineRun& engine, uint32_t eventMask) {
   if (run::IsMine(engine.id)) ShowLineStatusOf(engine.port.get(), eventMask, errors, status);
 }
 
+bool KeepStatusWaitGoing(EngineRun& engine, bool* statusPending) {
+  if (*statusPending) return true;
+  uint32_t eventMask = 0;
+  switch (engine.port->StartEventWait(&eventMask)) {
+    case platform::IoStart::kCompleted:
+      ServeLineEvent(engine, eventMask);
+      return true;
+    case platform::IoStart::kPending:
+      *statusPending = true;
+      return true;
+    case platform::IoStart::kFailed:
+      break;
+  }
+  ErrorExit(engine, "WaitCommEvent", platform::LastSystemError());
+  return false;
+}
+
+bool ServeCompletedStatusWait(EngineRun& engine, bool* statusPending) {
+  const platform::IoResult result = engine.port->EventResult();
+  if (result.status == platform::IoResult::kOk) {
+    ServeLineEvent(engine, result.value);
+    *statusPending = false;
+  } else if (result.status == platform::IoResult::kFailed) {
+    ErrorExit(engine, "GetOverlappedResult (status)", platform::LastSystemError());
+    return false;
+  }
+  return true;
+}
+
 void ShowCount(int control, int32_t count) {
   char text[16];
   std::snprintf(text, sizeof text, "%d", count);

@@ -51,6 +51,12 @@ void SetPortOpener(PortOpener opener);
 // ClearCommError and the line status after a comm event.
 void ServeLineEvent(EngineRun& engine, uint32_t eventMask);
 
+// The status side of an engine loop: starts a comm-event wait when none is outstanding and serves
+// one that completes at once. False when the run has ended (through the error exit).
+bool KeepStatusWaitGoing(EngineRun& engine, bool* statusPending);
+// Serves the comm-event wait that the loop's wait found complete. False when the run has ended.
+bool ServeCompletedStatusWait(EngineRun& engine, bool* statusPending);
+
 // Shows a signed count in a text control.
 void ShowCount(int control, int32_t count);
 

@@ -95,25 +95,12 @@ void ReceiveLoop(EngineRun& engine, uint8_t* buffer) {
   platform::SerialPort& port = *engine.port;
   bool readPending = false;
   bool statusPending = false;
-  uint32_t eventMask = 0;
 
   for (;;) {
     // Whoever ended this run has reset it; nothing is reported.
     if (!run::IsMine(engine.id)) return;
 
-    if (!statusPending) {
-      switch (port.StartEventWait(&eventMask)) {
-        case platform::IoStart::kCompleted:
-          ServeLineEvent(engine, eventMask);
-          break;
-        case platform::IoStart::kPending:
-          statusPending = true;
-          break;
-        case platform::IoStart::kFailed:
-          ErrorExit(engine, "WaitCommEvent", platform::LastSystemError());
-          return;
-      }
-    }
+    if (!KeepStatusWaitGoing(engine, &statusPending)) return;
 
     if (!readPending) {
       uint32_t got = 0;
@@ -144,17 +131,9 @@ void ReceiveLoop(EngineRun& engine, uint8_t* buffer) {
         }
         break;
       }
-      case platform::WaitResult::kEvent: {
-        const platform::IoResult result = port.EventResult();
-        if (result.status == platform::IoResult::kOk) {
-          ServeLineEvent(engine, result.value);
-          statusPending = false;
-        } else if (result.status == platform::IoResult::kFailed) {
-          ErrorExit(engine, "GetOverlappedResult (status)", platform::LastSystemError());
-          return;
-        }
+      case platform::WaitResult::kEvent:
+        if (!ServeCompletedStatusWait(engine, &statusPending)) return;
         break;
-      }
       case platform::WaitResult::kFailed:
         ErrorExit(engine, "transmission", platform::LastSystemError());
         return;

@@ -83,7 +83,6 @@ void SendLoop(EngineRun& engine, SendState& send, uint8_t* buffer) {
   platform::SerialPort& port = *engine.port;
   bool writePending = false;
   bool statusPending = false;
-  uint32_t eventMask = 0;
 
   for (;;) {
     // Whoever ended this run has reset it: no end-of-file byte, no report.
@@ -122,19 +121,7 @@ void SendLoop(EngineRun& engine, SendState& send, uint8_t* buffer) {
       }
     }
 
-    if (!statusPending) {
-      switch (port.StartEventWait(&eventMask)) {
-        case platform::IoStart::kCompleted:
-          ServeLineEvent(engine, eventMask);
-          break;
-        case platform::IoStart::kPending:
-          statusPending = true;
-          break;
-        case platform::IoStart::kFailed:
-          ErrorExit(engine, "WaitCommEvent", platform::LastSystemError());
-          return;
-      }
-    }
+    if (!KeepStatusWaitGoing(engine, &statusPending)) return;
 
     if (!writePending || !statusPending) continue;
     switch (port.WaitForAny()) {
@@ -149,17 +136,9 @@ void SendLoop(EngineRun& engine, SendState& send, uint8_t* buffer) {
         }
         break;
       }
-      case platform::WaitResult::kEvent: {
-        const platform::IoResult result = port.EventResult();
-        if (result.status == platform::IoResult::kOk) {
-          ServeLineEvent(engine, result.value);
-          statusPending = false;
-        } else if (result.status == platform::IoResult::kFailed) {
-          ErrorExit(engine, "GetOverlappedResult (status)", platform::LastSystemError());
-          return;
-        }
+      case platform::WaitResult::kEvent:
+        if (!ServeCompletedStatusWait(engine, &statusPending)) return;
         break;
-      }
       case platform::WaitResult::kFailed:
         ErrorExit(engine, "transmission", platform::LastSystemError());
         return;

@@ -32,6 +32,22 @@ void FinishReset(int skipWhileListening) {
   ++flushesOnThisThread;
 }
 
+// The controls change before the engine starts: an engine that ends at once must find them busy,
+// or its reset would be undone here.
+void StartEngineShowingBusy(run::Engine engine, const char* countLabel) {
+  if (app.listenMode.load() == 0) ClearLastErrors();
+  SetButtonImage(StartStopButton, app.stopImage);
+  EnableControl(ViewHexButton, false);
+  EnableControl(ViewTextButton, false);
+  EnableControl(ReceiveFileButton, false);
+  EnableControl(SendFileButton, false);
+  EnableControl(SettingsButton, false);
+  EnableControl(ListenButton, false);
+  if (app.verifyOn.load() == 0) EnableControl(VerifyButton, false);
+  SetControlText(CountLabel, countLabel);
+  if (!run::StartEngine(engine, 0)) RestoreTransferControls();
+}
+
 void StartListeningFrom(run::RunId caller) {
   if (app.listenMode.load() == 0) return;
   if (caller != 0 && !run::IsLatest(caller)) return;
@@ -100,20 +116,8 @@ void StartStopTransfer() {
       if (app.listenMode.load() == 0) ResetAfterTransfer(0);
       return;
     }
-    if (app.listenMode.load() == 0) ClearLastErrors();
-    // The controls change before the engine starts: an engine that ends at once must find them
-    // busy, or its reset would be undone here.
-    SetButtonImage(StartStopButton, app.stopImage);
     SetControlText(CountField, "");
-    EnableControl(ViewHexButton, false);
-    EnableControl(ViewTextButton, false);
-    EnableControl(ReceiveFileButton, false);
-    EnableControl(SendFileButton, false);
-    EnableControl(SettingsButton, false);
-    EnableControl(ListenButton, false);
-    if (app.verifyOn.load() == 0) EnableControl(VerifyButton, false);
-    SetControlText(CountLabel, LocalText("Bajty otrzymane", "Bytes received"));
-    if (!run::StartEngine(run::Engine::kReceive, 0)) RestoreTransferControls();
+    StartEngineShowingBusy(run::Engine::kReceive, LocalText("Bajty otrzymane", "Bytes received"));
     return;
   }
 
@@ -123,17 +127,7 @@ void StartStopTransfer() {
     if (app.listenMode.load() == 1) StartListening();
     return;
   }
-  if (app.listenMode.load() == 0) ClearLastErrors();
-  SetButtonImage(StartStopButton, app.stopImage);
-  EnableControl(ViewHexButton, false);
-  EnableControl(ViewTextButton, false);
-  EnableControl(ReceiveFileButton, false);
-  EnableControl(SendFileButton, false);
-  EnableControl(SettingsButton, false);
-  EnableControl(ListenButton, false);
-  if (app.verifyOn.load() == 0) EnableControl(VerifyButton, false);
-  SetControlText(CountLabel, LocalText("Bajty do wysłania", "Bytes to send"));
-  if (!run::StartEngine(run::Engine::kSend, 0)) RestoreTransferControls();
+  StartEngineShowingBusy(run::Engine::kSend, LocalText("Bajty do wysłania", "Bytes to send"));
 }
 
 void StartListening() {
