@@ -21,3 +21,33 @@ template <size_t N>
 bool JoinPath(char (&field)[N], const char* directory, const char* name) {
   return JoinPathInto(field, N, directory, name);
 }
+
+// True when `path` names the entry `name` of `directory`. The separators between them do not
+// count: a directory that already ends in one (a root) gets a second one from JoinPath. With
+// `foldCase`, ASCII letters compare without regard to case, as on a platform with "\" paths.
+inline bool IsPathOfEntry(const char* path, const char* directory, const char* name,
+                          bool foldCase) {
+  auto same = [foldCase](const char* a, const char* b, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+      char x = a[i];
+      char y = b[i];
+      if (foldCase) {
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+      }
+      if (x != y) return false;
+    }
+    return true;
+  };
+  auto isSeparator = [](char c) { return c == platform::kPathSeparator; };
+  size_t pathLength = std::strlen(path);
+  const size_t nameLength = std::strlen(name);
+  if (nameLength == 0 || nameLength >= pathLength) return false;
+  if (!same(path + pathLength - nameLength, name, nameLength)) return false;
+  pathLength -= nameLength;
+  if (!isSeparator(path[pathLength - 1])) return false;
+  while (pathLength > 0 && isSeparator(path[pathLength - 1])) --pathLength;
+  size_t directoryLength = std::strlen(directory);
+  while (directoryLength > 0 && isSeparator(directory[directoryLength - 1])) --directoryLength;
+  return pathLength == directoryLength && same(path, directory, directoryLength);
+}

@@ -20,77 +20,89 @@ namespace {
 
 constexpr char kReplyHeader[] = "%MPF998\r\n";
 constexpr int kReplyNumbers = 20;
+constexpr uint32_t kFailurePause = 1000;
 
 const char* CannotCreateText() {
   return LocalText("nie mozna stworzyc pliku tmp", "can't create tmp file");
 }
 
-// Makes the first free "<base><N>.tmp" (N from 1 to 20) in the start directory the open file and
-// the temporary file. Reports and goes back to listening when there is none.
-bool CreateReplyFile(const char* base) {
+// A reply being prepared: it becomes the file to send only once it is written whole and
+// listening is still on.
+struct ReplyFile {
+  std::shared_ptr<platform::File> file;
+  char path[kPathWidth] = {};
+  int number = 0;
+
+  void Drop() {
+    if (file) file->Close();
+    platform::DeleteFilePath(path);
+  }
+};
+
+// Creates the first free "<base><N>.tmp" (N from 1 to 20) in the start directory. Reports and goes
+// back to listening when there is none.
+bool CreateReplyFile(run::RunId id, const char* base, ReplyFile* reply) {
   for (int number = 1; number <= kReplyNumbers; ++number) {
-    app.tempFileNumber = number;
     char name[64];
     std::snprintf(name, sizeof name, "%s%d.tmp", base, number);
     // A path cut to the field would create a file somewhere else.
-    if (!JoinPath(app.openFilePath, app.startDirectory, name)) continue;
-    std::shared_ptr<platform::File> file =
-        platform::File::Open(app.openFilePath, platform::FileMode::kReadWriteNew);
-    if (!file) continue;
-    app.openFile.Set(std::move(file));
-    CopyText(app.tempFilePath, app.openFilePath);
+    if (!JoinPath(reply->path, app.startDirectory, name)) continue;
+    reply->file = platform::File::Open(reply->path, platform::FileMode::kReadWriteNew);
+    if (!reply->file) continue;
+    reply->number = number;
     return true;
   }
   ErrorReporter(CannotCreateText());
-  StartListening();
+  StartListeningAfter(id);
   return false;
 }
 
-// Writes the reply into the file that CreateReplyFile made. A reply that cannot be written whole
-// is not sent cut short: its file goes, and the failure is reported like a file not made.
-bool WriteReply(const std::string& reply) {
-  std::shared_ptr<platform::File> file = app.openFile.Get();
-  bool written = file != nullptr;
-  for (size_t at = 0; written && at < reply.size();) {
-    size_t piece = reply.size() - at;
+// A reply that cannot be written whole is not sent cut short: its file goes, and the failure is
+// reported like a file not made.
+bool WriteReply(run::RunId id, ReplyFile* reply, const std::string& text) {
+  bool written = true;
+  for (size_t at = 0; written && at < text.size();) {
+    size_t piece = text.size() - at;
     if (piece > (1u << 30)) piece = 1u << 30;
     uint32_t done = 0;
-    written = file->Write(reply.data() + at, static_cast<uint32_t>(piece), &done) && done == piece;
+    written =
+        reply->file->Write(text.data() + at, static_cast<uint32_t>(piece), &done) && done == piece;
     at += piece;
   }
   if (written) return true;
-  app.openFile.Close();
-  platform::DeleteFilePath(app.tempFilePath);
+  reply->Drop();
   ErrorReporter(CannotCreateText());
-  StartListening();
+  StartListeningAfter(id);
   return false;
 }
 
+// Timer 2 counts DelayField down and then sends openFile's path.
 void ScheduleReply() {
-  app.transferMode = 0;
   run::SetReplyDelay(static_cast<uint8_t>(GetControlNumber(DelayField)));
   app.replyTimerId = StartReplyTimer();
+}
+
+// Hands the written reply over as the file to send and starts the countdown. When listening was
+// switched off (or a file chosen) while the reply was prepared, the reply is dropped: nothing is
+// sent and the user's choice stands.
+void SendReplyFile(run::RunId id, ReplyFile* reply) {
+  const bool taken = run::CommitWhileListening(id, [reply] {
+    app.tempFileNumber = reply->number;
+    CopyText(app.openFilePath, reply->path);
+    CopyText(app.tempFilePath, reply->path);
+    app.openFile.Set(reply->file);
+    app.transferMode = 0;
+  });
+  if (!taken) {
+    reply->Drop();
+    return;
+  }
+  ScheduleReply();
 }
 
 void AppendCurrentDirectory(std::string* reply) {
   reply->append(LocalText("Bieżący katalog: ", "Current directory: "));
   reply->append(app.workingDirectory, FieldLength(app.workingDirectory, kPathWidth));
-}
-
-// True when `name` in the listed directory is the file this reply is written into. Paths of a
-// platform with "\" as separator compare without regard to ASCII case, as its file names do.
-bool IsOwnReplyFile(const std::string& name) {
-  std::string path(app.workingDirectory, FieldLength(app.workingDirectory, kPathWidth));
-  if (path.empty() || path.back() != platform::kPathSeparator) path += platform::kPathSeparator;
-  path += name;
-  std::string own(app.tempFilePath, FieldLength(app.tempFilePath, kPathWidth));
-  if (path.size() != own.size()) return false;
-  if (platform::kPathSeparator != '\\') return path == own;
-  for (size_t i = 0; i < path.size(); ++i) {
-    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    if (fold(path[i]) != fold(own[i])) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -104,77 +116,100 @@ void FileNamePart(const char* path, char* destination, size_t width) {
   CopyIntoField(destination, width, name);
 }
 
-void AnswerSendFile() {
-  ResetAfterTransfer(0);
+void AnswerSendFile(run::RunId id) {
+  if (!ResetRunIfMine(id, 0)) return;
+  // The requested path is taken while listening is known to be on: a file chosen meanwhile
+  // replaces it only after listening has ended.
+  char requested[kPathWidth];
+  if (!run::CommitWhileListening(id, [&requested] { CopyText(requested, app.openFilePath); })) {
+    return;
+  }
   std::shared_ptr<platform::File> file =
-      platform::File::Open(app.openFilePath, platform::FileMode::kReadExclusive);
+      platform::File::Open(requested, platform::FileMode::kReadExclusive);
   if (file) {
-    app.openFile.Set(std::move(file));
     // A caption longer than its field is cut, the name's end with it.
-    std::memset(app.fileCaptionText, 0, sizeof app.fileCaptionText);
-    CopyText(app.fileCaptionText, LocalText("Wyślij plik ", "Send file "));
-    FileNamePart(app.openFilePath, app.openFileTitle, sizeof app.openFileTitle);
-    AppendText(app.fileCaptionText, app.openFileTitle);
-    SetControlText(FileCaption, app.fileCaptionText);
+    char title[kPathWidth];
+    FileNamePart(requested, title, sizeof title);
+    char caption[sizeof app.fileCaptionText] = {};
+    CopyText(caption, LocalText("Wyślij plik ", "Send file "));
+    AppendText(caption, title);
+    const bool taken = run::CommitWhileListening(id, [&] {
+      app.openFile.Set(file);
+      CopyText(app.openFileTitle, title);
+      std::memcpy(app.fileCaptionText, caption, sizeof caption);
+      app.sendFileRequested = 0;
+      app.transferMode = 0;
+    });
+    if (!taken) {
+      file->Close();
+      return;
+    }
+    SetControlText(FileCaption, caption);
     SetControlText(CountField, "");
     SetControlText(CountLabel, LocalText("Bajty otrzymane", "Bytes received"));
     SetProgressPosition(ProgressBar, 0);
-    app.sendFileRequested = 0;
     ScheduleReply();
     return;
   }
   ErrorReporter(LocalText("niewłaściwy plik", "invalid file"));
-  platform::SleepMilliseconds(1000);
-  if (!CreateReplyFile("sendfile")) return;
-  std::string reply = kReplyHeader;
-  reply += LocalText("Nieudane wysłanie pliku\r\n", "File not sent\r\n");
-  if (!WriteReply(reply)) return;
-  ScheduleReply();
+  if (!run::Pause(kFailurePause, run::StillListeningAfter, id)) return;
+  ReplyFile reply;
+  if (!CreateReplyFile(id, "sendfile", &reply)) return;
+  std::string text = kReplyHeader;
+  text += LocalText("Nieudane wysłanie pliku\r\n", "File not sent\r\n");
+  if (!WriteReply(id, &reply, text)) return;
+  SendReplyFile(id, &reply);
 }
 
-void AnswerSendDirectory() {
-  ResetAfterTransfer(0);
+void AnswerSendDirectory(run::RunId id) {
+  if (!ResetRunIfMine(id, 0)) return;
   app.sendDirRequested = 1;
-  if (!CreateReplyFile("dispdir")) return;
+  ReplyFile reply;
+  if (!CreateReplyFile(id, "dispdir", &reply)) return;
 
-  std::string reply = kReplyHeader;
+  std::string text = kReplyHeader;
   if (app.dirChangeOk == 0) {
-    reply += LocalText("Katalog nie zostal zmieniony\r\n", "Directory not changed\r\n");
+    text += LocalText("Katalog nie zostal zmieniony\r\n", "Directory not changed\r\n");
   }
-  AppendCurrentDirectory(&reply);
+  AppendCurrentDirectory(&text);
   platform::DirectorySearch search;
   if (search.Open(app.workingDirectory)) {
     platform::DirectoryEntry entry;
     // The search skips entries it cannot examine and always comes to an end.
     while (search.Next(&entry)) {
-      if (IsOwnReplyFile(entry.name)) continue;
-      reply += "\r\n";
-      reply += entry.name;
+      // The reply's own file is not listed.
+      if (IsPathOfEntry(reply.path, app.workingDirectory, entry.name.c_str(),
+                        platform::kPathSeparator == '\\')) {
+        continue;
+      }
+      text += "\r\n";
+      text += entry.name;
       if (entry.isDirectory) {
-        reply += " [DIR]";
+        text += " [DIR]";
       } else {
-        reply += LocalText(" [rozmiar: ", " [size: ");
-        reply += std::to_string(entry.size);
-        reply += "]";
+        text += LocalText(" [rozmiar: ", " [size: ");
+        text += std::to_string(entry.size);
+        text += "]";
       }
     }
     search.Close();
   }
-  if (!WriteReply(reply)) return;
-  ScheduleReply();
+  if (!WriteReply(id, &reply, text)) return;
+  SendReplyFile(id, &reply);
 }
 
-void AnswerChangeDirectory() {
-  ResetAfterTransfer(0);
+void AnswerChangeDirectory(run::RunId id) {
+  if (!ResetRunIfMine(id, 0)) return;
   app.changeDirRequested = 1;
-  if (!CreateReplyFile("chgdir")) return;
+  ReplyFile reply;
+  if (!CreateReplyFile(id, "chgdir", &reply)) return;
 
-  std::string reply = kReplyHeader;
-  reply += app.dirChangeOk == 1
-               ? LocalText("Katalog zmieniony\r\n", "Directory changed\r\n")
-               : LocalText("Nieudana zmiana katalogu\r\n", "Directory not changed\r\n");
-  AppendCurrentDirectory(&reply);
-  reply += "\r\n";
-  if (!WriteReply(reply)) return;
-  ScheduleReply();
+  std::string text = kReplyHeader;
+  text += app.dirChangeOk == 1
+              ? LocalText("Katalog zmieniony\r\n", "Directory changed\r\n")
+              : LocalText("Nieudana zmiana katalogu\r\n", "Directory not changed\r\n");
+  AppendCurrentDirectory(&text);
+  text += "\r\n";
+  if (!WriteReply(id, &reply, text)) return;
+  SendReplyFile(id, &reply);
 }

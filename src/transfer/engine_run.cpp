@@ -94,6 +94,17 @@ bool CloseOpenFile(RunId id) {
   return true;
 }
 
+bool StillListeningAfter(RunId id) {
+  return app.listenMode.load() == 1 && IsLatest(id);
+}
+
+bool CommitWhileListening(RunId id, const std::function<void()>& commit) {
+  std::lock_guard<std::mutex> hold(runLock);
+  if (!StillListeningAfter(id)) return false;
+  commit();
+  return true;
+}
+
 bool StartEngine(Engine engine, RunId after) {
   // Under the lock, so that the handle is stored before the new run can end and mark it closed.
   std::lock_guard<std::mutex> hold(runLock);
@@ -104,7 +115,10 @@ bool StartEngine(Engine engine, RunId after) {
     app.sendThreadId = static_cast<uint32_t>(handle);
     return handle != 0;
   }
-  platform::ThreadHandle handle = platform::StartDetachedThread(ReceiveEngine);
+  // Listening ended while this start was on its way: the window thread has reset everything.
+  if (engine == Engine::kListen && app.listenMode.load() == 0) return false;
+  platform::ThreadHandle handle =
+      platform::StartDetachedThread(engine == Engine::kListen ? ListenEngine : ReceiveEngine);
   app.receiveThread = handle;
   app.receiveThreadId = static_cast<uint32_t>(handle);
   return handle != 0;

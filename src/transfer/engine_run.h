@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "platform/files.h"
@@ -33,9 +34,20 @@ bool AdoptFile(RunId id, const std::shared_ptr<platform::File>& file);
 // Closes openFile on behalf of the run; false when the run has ended.
 bool CloseOpenFile(RunId id);
 
-enum class Engine { kSend, kReceive };
+// True while listen mode is on and no run has begun since `id`.
+bool StillListeningAfter(RunId id);
+// Runs `commit` under the run lock while StillListeningAfter(id), so that what a listen answer
+// hands over (the file to send, its path) never lands after listening was ended or a file was
+// chosen. `commit` must not call the surface or anything that takes the run lock. False when
+// listening had ended and nothing was run.
+bool CommitWhileListening(RunId id, const std::function<void()>& commit);
+
+// kReceive decides at its start, by listenMode, between file reception and listening; kListen
+// only ever listens, and gives way when listen mode is off by the time it runs.
+enum class Engine { kSend, kReceive, kListen };
 // Starts an engine thread and keeps its handle. With `after` nonzero, only while no run has begun
-// since that run (an ending engine must not start a second engine beside a newer run).
+// since that run (an ending engine must not start a second engine beside a newer run). kListen
+// starts only while listen mode is on.
 bool StartEngine(Engine engine, RunId after);
 
 // Waits up to `milliseconds`, giving up as soon as `keepWaiting` turns false; true when the whole

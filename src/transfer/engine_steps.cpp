@@ -16,10 +16,6 @@ constexpr uint32_t kListenRetryPause = 1000;
 
 std::atomic<PortOpener> portOpener{platform::OpenSerialPort};
 
-bool StillListeningAfter(run::RunId id) {
-  return app.listenMode.load() == 1 && run::IsLatest(id);
-}
-
 }  // namespace
 
 void SetPortOpener(PortOpener opener) {
@@ -33,7 +29,7 @@ void ErrorExit(EngineRun& engine, const char* text, int code, ListenRetry retry)
   if (!ResetRunIfMine(engine.id, 1)) return;
   if (app.listenMode.load() != 1) return;
   if (retry == ListenRetry::kAfterPause &&
-      !run::Pause(kListenRetryPause, StillListeningAfter, engine.id)) {
+      !run::Pause(kListenRetryPause, run::StillListeningAfter, engine.id)) {
     return;
   }
   StartListeningAfter(engine.id);

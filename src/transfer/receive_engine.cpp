@@ -45,7 +45,9 @@ Next ReceiveBlock(EngineRun& engine, const uint8_t* block, uint32_t length) {
     return Next::kEnd;
   }
   if (!lastBlock) return Next::kGoOn;
-  if (app.verifyOn.load() == 1 && run::IsMine(engine.id)) CompareReceivedFile();
+  if (app.verifyOn.load() == 1 && run::IsMine(engine.id)) {
+    CompareReceivedFile([&engine] { return run::IsMine(engine.id); });
+  }
   ResetRunIfMine(engine.id, 0);
   return Next::kEnd;
 }
@@ -77,17 +79,20 @@ Next TakeCommand(EngineRun& engine, const uint8_t* block, uint32_t length) {
   if (!run::Pause(kCommandPause, AnswerMayGoOn, engine.id)) return Next::kEnd;
   // Each answer resets this run itself and then prepares the reply; the loop ends at its top.
   if (app.changeDirRequested.load() == 1 && app.chgdirConfirm == 1) {
-    AnswerChangeDirectory();
+    AnswerChangeDirectory(engine.id);
   } else if (app.sendFileRequested.load() == 1) {
-    AnswerSendFile();
+    AnswerSendFile(engine.id);
   } else if (app.sendDirRequested.load() == 1) {
-    AnswerSendDirectory();
+    AnswerSendDirectory(engine.id);
   }
   return Next::kGoOn;
 }
 
 Next CompleteBlock(EngineRun& engine, const uint8_t* block, uint32_t length) {
-  if (app.listenMode.load() == 0) return ReceiveBlock(engine, block, length);
+  // A run is a file reception exactly when it opened a file at its start. A listening run that
+  // finds listen mode off is being ended by the window thread: it has no file to write to.
+  if (engine.file) return ReceiveBlock(engine, block, length);
+  if (app.listenMode.load() == 0) return Next::kEnd;
   return TakeCommand(engine, block, length);
 }
 
@@ -141,16 +146,14 @@ void ReceiveLoop(EngineRun& engine, uint8_t* buffer) {
   }
 }
 
-}  // namespace
-
-void ReceiveEngine() {
+void RunReceiveEngine(bool startedToListen) {
   EngineRun engine;
   engine.id = run::Begin();
   app.bytesReceived = 0;
 
   if (app.listenMode.load() == 0) {
     // Listen mode was switched off between the start of this thread and now.
-    if (app.listenByUser.load() == 1) {
+    if (startedToListen || app.listenByUser.load() == 1) {
       GiveWay(engine);
       return;
     }
@@ -175,4 +178,14 @@ void ReceiveEngine() {
   // An outstanding read must not fill the buffer after it is freed.
   engine.port->Close();
   delete[] buffer;
+}
+
+}  // namespace
+
+void ReceiveEngine() {
+  RunReceiveEngine(false);
+}
+
+void ListenEngine() {
+  RunReceiveEngine(true);
 }

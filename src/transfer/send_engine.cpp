@@ -74,7 +74,8 @@ void EndOfFile(EngineRun& engine) {
     app.sendFileRequested = 0;
     app.sendDirRequested = 0;
     app.changeDirRequested = 0;
-    platform::DeleteFilePath(app.tempFilePath);
+    // Forgotten once deleted, so that shut-down does not delete a later file of the same name.
+    if (platform::DeleteFilePath(app.tempFilePath)) app.tempFilePath[0] = 0;
   }
   StartListeningAfter(engine.id);
 }

@@ -66,7 +66,7 @@ void StartListeningFrom(run::RunId caller) {
   EnableControl(VerifyButton, false);
   EnableControl(DelayLabel, true);
   EnableControl(ListenGroup, true);
-  run::StartEngine(run::Engine::kReceive, caller);
+  run::StartEngine(run::Engine::kListen, caller);
 }
 
 }  // namespace

@@ -67,6 +67,13 @@ void Animate() {
 }
 
 void CountReplyDelayDown() {
+  // A reply is only ever sent to a listening peer: a countdown that outlived listen mode (its
+  // answer was still being prepared when listening ended) ends without sending.
+  if (app.listenMode.load() == 0) {
+    KillReplyTimer(kReplyTimerId);
+    SetControlNumber(DelayField, run::ReplyDelay());
+    return;
+  }
   // The field holds at most two digits; only its low byte counts, taken as signed.
   app.delayCountdown = static_cast<int8_t>(GetControlNumber(DelayField) & 0xFFu);
   if (app.delayCountdown > 0) {

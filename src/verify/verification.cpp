@@ -106,10 +106,11 @@ void BeginVerification() {
   }
   CopyText(app.tempFilePath, app.openFilePath);
 
+  // Held against writers but not against readers: the viewer may be showing this very file.
   std::shared_ptr<platform::File> reference =
-      platform::File::Open(app.verifyReferencePath, platform::FileMode::kReadWriteExisting);
-  // A reference that cannot be held (gone, or in use elsewhere) would be compared as missing
-  // data: refuse before anything is received.
+      platform::File::Open(app.verifyReferencePath, platform::FileMode::kReadShared);
+  // A reference that cannot be held (gone, or being written elsewhere) would be compared as
+  // missing data: refuse before anything is received.
   if (!reference) {
     ErrorReporter(LocalText("niewłaściwy plik", "invalid file"));
     EndVerification();
@@ -121,7 +122,7 @@ void BeginVerification() {
   StartStopTransfer();
 }
 
-void CompareReceivedFile() {
+void CompareReceivedFile(const std::function<bool()>& stillWanted) {
   SetControlText(ErrorsBox, "");
   std::shared_ptr<platform::File> reference = app.verifyReferenceFile.Get();
   std::shared_ptr<platform::File> received = app.openFile.Get();
@@ -129,11 +130,13 @@ void CompareReceivedFile() {
   uint64_t receivedSize = 0;
   if (!reference || !received || !reference->Size(&referenceSize) ||
       !received->Size(&receivedSize)) {
-    // The files are gone (the transfer was reset meanwhile): no comparison can be claimed.
+    // The files are gone: no comparison can be claimed.
+    if (!stillWanted()) return;
     ErrorReporter(LocalText("niewłaściwy plik", "invalid file"));
     EndVerification();
     return;
   }
+  if (!stillWanted()) return;
   if (referenceSize != receivedSize) {
     AppendControlText(ErrorsBox, DifferentSizeText());
     EndVerification();
@@ -172,6 +175,8 @@ void CompareReceivedFile() {
   }
   referenceBlock = std::vector<uint8_t>();
   receivedBlock = std::vector<uint8_t>();
+  // Ended meanwhile: the files were closed under the comparison, and the box is no longer ours.
+  if (!stillWanted()) return;
 
   app.openFile.Close();
   app.verifyReferenceFile.Close();

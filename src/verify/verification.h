@@ -1,5 +1,10 @@
 #pragma once
 
+#include <functional>
+
 void BeginVerification();
 void EndVerification();
-void CompareReceivedFile();
+// Compares the received file with the reference. `stillWanted` turns false when the reception
+// that called it has been ended meanwhile (the user switched verification off): the comparison
+// then leaves the files and the box to whoever ended it.
+void CompareReceivedFile(const std::function<bool()>& stillWanted = [] { return true; });

@@ -6,7 +6,9 @@
 
 #include "engine_fixture.h"
 #include "fake_port.h"
+#include "transfer/engine_run.h"
 #include "transfer/engine_steps.h"
+#include "transfer/engines.h"
 #include "transfer/transfer_control.h"
 
 namespace {
@@ -74,6 +76,30 @@ TEST_F(EngineFailureTest, FailedEventWaitAndFailedWaitHaveTheirOwnTexts) {
   scripted->failureCode = 6;
   Run(0);
   EXPECT_NE(Box().find("(C:6) transmission\r\n"), std::string::npos) << Box();
+}
+
+// Ending listen mode clears the flag before it resets the run: a block that completes in between
+// is no file data (a listening run has no file to write it to), and no reception starts.
+TEST_F(EngineFailureTest, BlockArrivingAsListeningEndsIsDropped) {
+  dir.Write("chosen.nc", "G01 X1\r\n");
+  UseFile("chosen.nc", 0);
+  scripted->readStart = platform::IoStart::kCompleted;
+  scripted->readData = {'G', '0', '1', '\r', '\n'};
+  scripted->beforeReadCompletes = [] { app.listenMode = 0; };
+  app.listenMode = 1;
+  StartListening();
+  ASSERT_TRUE(WaitFor([] { return platform::RunningDetachedThreads() == 0; }));
+  EndListening();
+
+  // A listening start that arrives after listen mode went off (a reply had cleared
+  // listenByUser) gives way: the file chosen meanwhile is neither opened nor emptied.
+  EXPECT_FALSE(run::StartEngine(run::Engine::kListen, 0));
+  app.listenByUser = 0;
+  ListenEngine();
+  EXPECT_EQ(app.transferRunning.load(), 0);
+  const std::vector<uint8_t> chosen = dir.Read("chosen.nc");
+  EXPECT_EQ(std::string(chosen.begin(), chosen.end()), "G01 X1\r\n");
+  EXPECT_EQ(FailureLines(Box()), 0) << Box();
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <vector>
 
 #include "platform/serial_port.h"
@@ -58,9 +61,17 @@ class ScriptedPort : public ModemOnlyPort {
   uint32_t writeLimit = 1024;
   int failureCode = 5;
   std::vector<uint8_t> line;
+  // What a completed read delivers, and what happens just before it does.
+  std::vector<uint8_t> readData;
+  std::function<void()> beforeReadCompletes;
 
-  platform::IoStart StartRead(uint8_t*, uint32_t, uint32_t* done) override {
+  platform::IoStart StartRead(uint8_t* buffer, uint32_t size, uint32_t* done) override {
     *done = 0;
+    if (readStart == platform::IoStart::kCompleted) {
+      if (beforeReadCompletes) beforeReadCompletes();
+      *done = std::min(size, static_cast<uint32_t>(readData.size()));
+      if (*done) std::memcpy(buffer, readData.data(), *done);
+    }
     return Started(readStart);
   }
   platform::IoStart StartWrite(const uint8_t* buffer, uint32_t size, uint32_t* done) override {

@@ -7,7 +7,11 @@
 #include <set>
 #include <string>
 
+#include "core/paths.h"
 #include "listen/listen_fixture.h"
+#include "platform/system.h"
+#include "transfer/transfer_control.h"
+#include "ui/main_window.h"
 
 namespace {
 
@@ -16,6 +20,12 @@ class CommandRepliesTest : public ListenTest {
   void SetUp() override {
     ListenTest::SetUp();
     surface_.SetText(DelayField, "7");
+  }
+
+  // A listening run that has just taken a command, as the receive engine hands it to an answer.
+  static run::RunId Listening() {
+    app.listenMode = 1;
+    return run::Begin();
   }
 
   // The reply has been scheduled: sending mode, the delay taken from DelayField, timer 2 running.
@@ -63,7 +73,7 @@ class CommandRepliesTest : public ListenTest {
 TEST_F(CommandRepliesTest, MissingFileGetsTheFailureReply) {
   CopyText(app.openFilePath, "no such file.txt");
   app.sendFileRequested = 1;
-  AnswerSendFile();
+  AnswerSendFile(Listening());
   EXPECT_TRUE(Reported("invalid file"));
   std::string reply = Reply("sendfile1.tmp");
   EXPECT_EQ(reply, "%MPF998\r\nFile not sent\r\n");
@@ -77,7 +87,7 @@ TEST_F(CommandRepliesTest, ReplyFileTakesTheFirstFreeNumber) {
   dir_.Write("sendfile1.tmp", "someone else's");
   app.language = 0;
   app.sendFileRequested = 1;
-  AnswerSendFile();
+  AnswerSendFile(Listening());
   EXPECT_EQ(Reply("sendfile2.tmp"), "%MPF998\r\nNieudane wysłanie pliku\r\n");
   EXPECT_EQ(Text(dir_.Read("sendfile1.tmp")), "someone else's");
   EXPECT_EQ(app.tempFileNumber, 2);
@@ -88,7 +98,9 @@ TEST_F(CommandRepliesTest, NoFreeNameMeansNoReply) {
     dir_.Write("chgdir" + std::to_string(number) + ".tmp", "taken");
   }
   app.changeDirRequested = 1;
-  AnswerChangeDirectory();
+  const run::RunId id = Listening();
+  app.listenMode = 0;  // no listening engine to go back to in this test
+  AnswerChangeDirectory(id);
   EXPECT_TRUE(Reported("can't create tmp file"));
   EXPECT_FALSE(surface_.ReplyTimerRunning());
   EXPECT_FALSE(app.openFile.IsOpen());
@@ -103,7 +115,7 @@ TEST_F(CommandRepliesTest, ExistingFileIsSentItself) {
   CopyText(app.openFilePath, path.c_str());
   app.sendFileRequested = 1;
   surface_.SetText(CountField, "123");
-  AnswerSendFile();
+  AnswerSendFile(Listening());
 
   EXPECT_EQ(std::string(app.openFilePath), path);
   EXPECT_TRUE(app.openFile.IsOpen());
@@ -126,7 +138,7 @@ TEST_F(CommandRepliesTest, LongCaptionIsCutToItsField) {
   CopyText(app.openFilePath, name.c_str());  // relative to the current directory
   app.language = 0;
   app.sendFileRequested = 1;
-  AnswerSendFile();
+  AnswerSendFile(Listening());
   const std::string expected = ("Wyślij plik " + name).substr(0, kCaptionWidth - 1);
   EXPECT_EQ(std::string(app.fileCaptionText), expected);
   EXPECT_EQ(surface_.GetText(FileCaption), expected);
@@ -157,7 +169,7 @@ TEST_F(CommandRepliesTest, ListingAfterAGoodChange) {
   const std::string listed = PrepareListedDirectory();
   CopyText(app.workingDirectory, listed.c_str());
   app.dirChangeOk = 1;
-  AnswerSendDirectory();
+  AnswerSendDirectory(Listening());
   EXPECT_EQ(app.sendDirRequested.load(), 1);
 
   std::string head;
@@ -174,7 +186,7 @@ TEST_F(CommandRepliesTest, ListingAfterAFailedChangeInPolish) {
   CopyText(app.workingDirectory, listed.c_str());
   app.language = 0;
   app.dirChangeOk = 0;
-  AnswerSendDirectory();
+  AnswerSendDirectory(Listening());
 
   std::string head;
   std::set<std::string> entries;
@@ -189,7 +201,7 @@ TEST_F(CommandRepliesTest, ListingOfTheStartDirectoryLeavesOutItsOwnFile) {
   dir_.Write("dispdir1.tmp", "an older reply");
   std::filesystem::resize_file(dir_.File("dispdir1.tmp"), 5ull << 30);  // sparse, 5 GiB
   app.dirChangeOk = 1;
-  AnswerSendDirectory();
+  AnswerSendDirectory(Listening());
 
   std::string head;
   std::set<std::string> entries;
@@ -201,7 +213,7 @@ TEST_F(CommandRepliesTest, ListingOfTheStartDirectoryLeavesOutItsOwnFile) {
 
 TEST_F(CommandRepliesTest, ChangeConfirmation) {
   app.dirChangeOk = 1;
-  AnswerChangeDirectory();
+  AnswerChangeDirectory(Listening());
   EXPECT_EQ(app.changeDirRequested.load(), 1);
   EXPECT_EQ(Reply("chgdir1.tmp"),
             "%MPF998\r\nDirectory changed\r\nCurrent directory: " + dir_.path() + "\r\n");
@@ -210,9 +222,91 @@ TEST_F(CommandRepliesTest, ChangeConfirmation) {
   app.openFile.Close();
   app.language = 0;
   app.dirChangeOk = 0;
-  AnswerChangeDirectory();
+  AnswerChangeDirectory(Listening());
   EXPECT_EQ(Reply("chgdir2.tmp"),
             "%MPF998\r\nNieudana zmiana katalogu\r\nBieżący katalog: " + dir_.path() + "\r\n");
+}
+
+// A main window on which the user switches listening off and chooses a file to receive into the
+// moment a given control changes, while an answer is being prepared on the engine's thread.
+class UserEndsListening : public HeadlessSurface {
+ public:
+  explicit UserEndsListening(int control) : control_(control) {}
+  void AppendText(int control, const char* text) override {
+    HeadlessSurface::AppendText(control, text);
+    MaybeAct(control);
+  }
+  void SetCheck(int control, bool checked) override {
+    HeadlessSurface::SetCheck(control, checked);
+    MaybeAct(control);
+  }
+
+ private:
+  void MaybeAct(int control) {
+    if (control != control_ || acted_) return;
+    acted_ = true;
+    EndListening();
+    CopyText(app.openFilePath, "chosen.nc");
+    app.transferMode = 1;
+  }
+  int control_;
+  bool acted_ = false;
+};
+
+TEST_F(CommandRepliesTest, ReplyIsDroppedWhenListeningEndsWhileItIsPrepared) {
+  // During the pause after a failed send-file request...
+  UserEndsListening onFailure(ErrorsBox);
+  app.mainWindow = &onFailure;
+  app.sendFileRequested = 1;
+  CopyText(app.openFilePath, "missing.nc");
+  AnswerSendFile(Listening());
+  EXPECT_FALSE(dir_.Exists("sendfile1.tmp"));
+  EXPECT_FALSE(onFailure.ReplyTimerRunning());
+  EXPECT_STREQ(app.openFilePath, "chosen.nc");
+  EXPECT_EQ(app.transferMode.load(), 1);
+
+  // ...and between the end of the listening run and the hand-over of a written reply.
+  UserEndsListening onReset(XoffSentLamp);
+  app.mainWindow = &onReset;
+  app.dirChangeOk = 1;
+  AnswerSendDirectory(Listening());
+  EXPECT_FALSE(dir_.Exists("dispdir1.tmp"));
+  EXPECT_FALSE(onReset.ReplyTimerRunning());
+  EXPECT_STREQ(app.openFilePath, "chosen.nc");
+  EXPECT_STREQ(app.tempFilePath, "");
+  EXPECT_FALSE(app.openFile.IsOpen());
+  EXPECT_EQ(app.transferMode.load(), 1);
+  app.mainWindow = &surface_;
+}
+
+TEST_F(CommandRepliesTest, CountdownThatOutlivedListeningSendsNothing) {
+  app.listenMode = 0;
+  app.replyDelay = 7;
+  app.transferMode = 0;
+  dir_.Write("reply.tmp", "%MPF998\r\n");
+  CopyText(app.openFilePath, dir_.File("reply.tmp").c_str());
+  app.replyTimerId = surface_.StartReplyTimer();
+  surface_.SetText(DelayField, "0");
+  HandleMainWindowTimer(kReplyTimerId);
+  EXPECT_FALSE(surface_.ReplyTimerRunning());
+  EXPECT_EQ(surface_.GetText(DelayField), "7");
+  EXPECT_EQ(app.transferRunning.load(), 0);
+  EXPECT_EQ(platform::RunningDetachedThreads(), 0);
+}
+
+TEST_F(CommandRepliesTest, OwnReplyFileIsKnownInAnyDirectory) {
+  const char* reply = "dispdir1.tmp";
+  EXPECT_TRUE(IsPathOfEntry("/data/nc/dispdir1.tmp", "/data/nc", reply, false));
+  EXPECT_TRUE(IsPathOfEntry("/data/nc/dispdir1.tmp", "/data/nc/", reply, false));
+  EXPECT_TRUE(IsPathOfEntry("//dispdir1.tmp", "/", reply, false));  // a root start directory
+  EXPECT_FALSE(IsPathOfEntry("/data/nc/dispdir1.tmp", "/data", reply, false));
+  EXPECT_FALSE(IsPathOfEntry("/data/nc/dispdir1.tmp", "/data/n", reply, false));
+  EXPECT_FALSE(IsPathOfEntry("/data/nc/xdispdir1.tmp", "/data/nc", reply, false));
+  EXPECT_FALSE(IsPathOfEntry("/data/nc/dispdir1.tmp", "/data/nc", "ispdir1.tmp", false));
+  EXPECT_FALSE(IsPathOfEntry("/Data/nc/DISPDIR1.TMP", "/data/nc", reply, false));
+  EXPECT_TRUE(IsPathOfEntry("/Data/nc/DISPDIR1.TMP", "/data/nc", reply, true));
+  EXPECT_FALSE(IsPathOfEntry("dispdir1.tmp", "", reply, false));
+  EXPECT_FALSE(IsPathOfEntry("/data/nc/", "/data/nc", "", false));
 }
 
 }  // namespace

@@ -138,6 +138,22 @@ TEST_F(VerificationTest, BeginUsesTheFirstFreeTemporaryName) {
   EXPECT_EQ(Text(dir_.Read("part.nc")), "G01\r\n");
 }
 
+TEST_F(VerificationTest, FileShownInTheViewerCanBeVerified) {
+  dir_.Write("part.nc", "G01\r\n");
+  CopyText(app.openFilePath, dir_.File("part.nc").c_str());
+  std::shared_ptr<platform::File> viewer =
+      platform::File::Open(app.openFilePath, platform::FileMode::kReadShared);
+  ASSERT_NE(viewer, nullptr);
+  BeginVerification();
+  EXPECT_FALSE(Reported("invalid file")) << surface_.GetText(ErrorsBox);
+  EXPECT_EQ(std::string(app.verifyReferencePath), dir_.File("part.nc"));
+  WaitForEngines();
+  if (app.verifyOn) EndVerification();
+  uint64_t size = 0;
+  EXPECT_TRUE(viewer->Size(&size));
+  EXPECT_EQ(size, 5u);
+}
+
 TEST_F(VerificationTest, RefusedWithoutAFileOrATemporaryName) {
   app.transferMode = 0;
   BeginVerification();
