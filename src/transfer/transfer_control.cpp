@@ -66,7 +66,15 @@ void StartListeningFrom(run::RunId caller) {
   EnableControl(VerifyButton, false);
   EnableControl(DelayLabel, true);
   EnableControl(ListenGroup, true);
-  run::StartEngine(run::Engine::kListen, caller);
+  if (run::StartEngine(run::Engine::kListen, caller)) return;
+  // Listening was switched off while the controls above were on their way, so they may have
+  // landed after EndListening's: put back what it leaves, unless something runs by now.
+  if (app.listenMode.load() == 0 && app.transferRunning.load() == 0) {
+    EnableControl(DelayLabel, false);
+    EnableControl(ListenGroup, false);
+    EnableControl(SettingsButton, true);
+    EnableControl(VerifyButton, true);
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "engine_fixture.h"
 #include "fake_port.h"
+#include "transfer/engine_run.h"
 #include "transfer/engines.h"
 #include "transfer/transfer_control.h"
 
@@ -162,6 +163,33 @@ TEST_F(TransferControlTest, EngineGivesWayWithoutLeavingTheProgramBusy) {
   }
   EXPECT_EQ(dir.Read("f.txt"), Bytes("data"));  // the receive file was not touched
   EXPECT_FALSE(dir.Exists("log.txt"));
+}
+
+// The user switches listening off just as an ending engine goes back to it, before that engine's
+// control changes arrive: no listening starts, and the controls end as EndListening leaves them.
+TEST_F(TransferControlTest, ListeningSwitchedOffAsAnEngineGoesBackToIt) {
+  class EndsListeningFirst : public HeadlessSurface {
+   public:
+    void SetText(int control, const char* text) override {
+      HeadlessSurface::SetText(control, text);
+      if (control != CountLabel || acted_) return;
+      acted_ = true;
+      EndListening();
+    }
+
+   private:
+    bool acted_ = false;
+  } window;
+  app.mainWindow = &window;
+  app.listenMode = 1;
+  StartListeningAfter(run::Begin());  // as an ending engine does
+  EXPECT_EQ(platform::RunningDetachedThreads(), 0);
+  EXPECT_EQ(app.transferRunning.load(), 0);
+  EXPECT_FALSE(window.IsEnabled(DelayLabel));
+  EXPECT_FALSE(window.IsEnabled(ListenGroup));
+  EXPECT_TRUE(window.IsEnabled(SettingsButton));
+  EXPECT_TRUE(window.IsEnabled(VerifyButton));
+  app.mainWindow = &surface;
 }
 
 TEST_F(TransferControlTest, MissingPortWhileListeningRetriesOncePerSecond) {
