@@ -120,8 +120,11 @@ int LoadSettings(const char* fileName) {
 }
 
 int SaveSettings(const char* fileName) {
-  // Without a main window there is no number to read, and the delay becomes 0.
-  app.replyDelay = static_cast<uint8_t>(GetControlNumber(DelayField) & 0xFFu);
+  // Without a main window there is no number to read, and the delay becomes 0. While the reply
+  // countdown runs, the field shows the seconds left, not the delay: closing then keeps the delay.
+  if (app.replyTimerId.load() == 0) {
+    app.replyDelay = static_cast<uint8_t>(GetControlNumber(DelayField) & 0xFFu);
+  }
 
   std::shared_ptr<platform::File> file =
       OpenInStartDirectory(fileName, platform::FileMode::kWriteCreate);

@@ -117,6 +117,7 @@ void ResetAfterTransfer(int skipWhileListening) {
 void StartStopTransfer() {
   app.listenByUser = 0;
   KillReplyTimer(app.replyTimerId);
+  app.replyTimerId = 0;
   SetControlNumber(DelayField, run::ReplyDelay());
 
   if (app.transferMode.load() == 1) {
@@ -155,6 +156,7 @@ void EndListening() {
   EnableControl(DelayLabel, false);
   EnableControl(ListenGroup, false);
   KillReplyTimer(app.replyTimerId);
+  app.replyTimerId = 0;
   SetControlNumber(DelayField, run::ReplyDelay());
   ResetAfterTransfer(0);
 }
