@@ -16,6 +16,7 @@ extern const char kPathSeparator;
 // "shared for reading" admits other readers only.
 enum class FileMode {
   kReadShared,         // read, shared for reading, must exist
+  kReadHoldingNobody,  // read, shared for reading, writing and deleting, must exist
   kReadExclusive,      // read, not shared, must exist
   kReadWriteExisting,  // read and write, not shared, must exist
   kReadWriteCreate,    // read and write, not shared, always created anew (an existing file is

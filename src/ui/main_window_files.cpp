@@ -123,8 +123,10 @@ void ViewChosenFile(int mode) {
   }
 
   // The viewer reads through a handle of its own, so that a transfer that closes or reopens
-  // openFile never pulls the file from under a viewer that is shown.
-  std::shared_ptr<platform::File> own = platform::File::Open(path, platform::FileMode::kReadShared);
+  // openFile never pulls the file from under a viewer that is shown. It holds nobody off: the
+  // file stays free to be received into, sent on request or verified while it is shown.
+  std::shared_ptr<platform::File> own =
+      platform::File::Open(path, platform::FileMode::kReadHoldingNobody);
   if (!own) {
     ShowOkMessage(LocalText("Niewłaściwy plik", "Invalid file"));
     return;

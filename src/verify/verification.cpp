@@ -106,11 +106,10 @@ void BeginVerification() {
   }
   CopyText(app.tempFilePath, app.openFilePath);
 
-  // Held against writers but not against readers: the viewer may be showing this very file.
   std::shared_ptr<platform::File> reference =
-      platform::File::Open(app.verifyReferencePath, platform::FileMode::kReadShared);
-  // A reference that cannot be held (gone, or being written elsewhere) would be compared as
-  // missing data: refuse before anything is received.
+      platform::File::Open(app.verifyReferencePath, platform::FileMode::kReadWriteExisting);
+  // A reference that cannot be held (gone, or in use elsewhere) would be compared as missing
+  // data: refuse before anything is received.
   if (!reference) {
     ErrorReporter(LocalText("niewłaściwy plik", "invalid file"));
     EndVerification();

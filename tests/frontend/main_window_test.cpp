@@ -9,6 +9,7 @@
 
 #include "frontend/frontend_fixture.h"
 #include "frontend/headless/headless_driver.h"
+#include "frontend/headless/headless_forms.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -134,6 +135,22 @@ TEST_F(FrontEndTest, ViewAndHelpReportEmptyMissingFiles) {
   EXPECT_EQ(shown[0].text, "File empty");
   EXPECT_EQ(shown[1].text, "Invalid file");
   EXPECT_EQ(shown[2].text, "Can't open help file");
+}
+
+// The viewer holds nobody off: the file it shows can be chosen to receive into (created anew).
+TEST_F(FrontEndTest, FileShownInTheViewerCanBeReceivedInto) {
+  Options options;
+  options.withPort = false;
+  Start(options);
+  dir_.Write("part.nc", "G01\r\n");
+  Choose(SendFileButton, dir_.File("part.nc"));
+  Press(ViewTextButton);
+  ASSERT_TRUE(HeadlessViewerShown());
+  Choose(ReceiveFileButton, dir_.File("part.nc"));
+  EXPECT_EQ(Text(ErrorsBox), "");
+  EXPECT_EQ(Text(FileCaption), "Receive file to part.nc");
+  EXPECT_EQ(app.transferMode.load(), 1);
+  EXPECT_TRUE(dir_.Read("part.nc").empty());
 }
 
 TEST_F(FrontEndTest, CloseAsksAndYesSavesSettingsAndDeletesTheTempFile) {

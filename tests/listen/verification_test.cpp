@@ -142,7 +142,7 @@ TEST_F(VerificationTest, FileShownInTheViewerCanBeVerified) {
   dir_.Write("part.nc", "G01\r\n");
   CopyText(app.openFilePath, dir_.File("part.nc").c_str());
   std::shared_ptr<platform::File> viewer =
-      platform::File::Open(app.openFilePath, platform::FileMode::kReadShared);
+      platform::File::Open(app.openFilePath, platform::FileMode::kReadHoldingNobody);
   ASSERT_NE(viewer, nullptr);
   BeginVerification();
   EXPECT_FALSE(Reported("invalid file")) << surface_.GetText(ErrorsBox);

@@ -309,8 +309,9 @@ bool RunViewerCommand(const std::vector<std::string>& words, std::ostream& out,
       return true;
     }
     std::string title = words.size() > 4 ? JoinFrom(words, 4) : words[2];
-    OpenHeadlessViewer(platform::File::Open(words[2].c_str(), platform::FileMode::kReadShared),
-                       title.c_str(), Lower(words[3]) == "hex" ? 1 : 0);
+    OpenHeadlessViewer(
+        platform::File::Open(words[2].c_str(), platform::FileMode::kReadHoldingNobody),
+        title.c_str(), Lower(words[3]) == "hex" ? 1 : 0);
     out << (viewerShown ? "viewer opened" : "viewer not opened") << "\n";
     return true;
   }

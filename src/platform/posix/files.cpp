@@ -26,6 +26,8 @@ ModeFlags FlagsOf(FileMode mode) {
   switch (mode) {
     case FileMode::kReadShared:
       return {O_RDONLY, LOCK_SH};
+    case FileMode::kReadHoldingNobody:
+      return {O_RDONLY, 0};
     case FileMode::kReadExclusive:
       return {O_RDONLY, LOCK_EX};
     case FileMode::kReadWriteExisting:
@@ -62,7 +64,7 @@ std::shared_ptr<File> File::Open(const char* path, FileMode mode) {
     return nullptr;
   }
   // The sharing mode: a file held without sharing cannot be opened a second time.
-  if (flock(fd, flags.lock | LOCK_NB) != 0) {
+  if (flags.lock != 0 && flock(fd, flags.lock | LOCK_NB) != 0) {
     int error = errno == EWOULDBLOCK ? EBUSY : errno;
     ::close(fd);
     errno = error;
