@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -181,6 +182,18 @@ class Engine {
   uint32_t events_ = 0;
 };
 
+// How many of this process's descriptors are open on the device at `path`.
+int DescriptorsOn(const std::string& path) {
+  struct stat device {};
+  if (stat(path.c_str(), &device) != 0) return -1;
+  int count = 0;
+  for (int fd = 0; fd < 1024; ++fd) {
+    struct stat open {};
+    if (fstat(fd, &open) == 0 && S_ISCHR(open.st_mode) && open.st_rdev == device.st_rdev) ++count;
+  }
+  return count;
+}
+
 termios DeviceSettings(const PtyPair& pair) {
   termios settings{};
   // The master reports the settings of its device end.
@@ -234,8 +247,12 @@ TEST(SerialPortOpen, PortIsExclusiveUntilClosedEvenWhileReferenced) {
   EXPECT_EQ(errno, EBUSY);
 
   termios before = DeviceSettings(first.pair);
+  const int descriptors = DescriptorsOn(first.pair.devicePath());
   first.port->Close();
   EXPECT_TRUE(first.port->IsClosed());
+  // The device is let go at once, although the port object lives on: with its original settings
+  // back it would otherwise echo and edit what the peer sends.
+  EXPECT_EQ(DescriptorsOn(first.pair.devicePath()), descriptors - 1);
   // The original settings are back for whoever comes next.
   termios after = DeviceSettings(first.pair);
   EXPECT_NE(before.c_iflag, after.c_iflag);
@@ -339,8 +356,12 @@ TEST(SerialPortState, AppliesSpeedsAndFlowControlToTheDevice) {
   EXPECT_EQ(line.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
   EXPECT_EQ(line.c_cc[VSTART], 17);
   EXPECT_EQ(line.c_cc[VSTOP], 19);
+  // RTS handshake alone must not make output wait for a CTS the peer may never raise.
   PortDcb rtsHandshake = Dcb();
   rtsHandshake.fRtsControl = dcb::kRtsHandshake;
+  ASSERT_TRUE(port.SetState(rtsHandshake));
+  EXPECT_FALSE(DeviceSettings(open.pair).c_cflag & CRTSCTS);
+  rtsHandshake.fOutxCtsFlow = 1;
   ASSERT_TRUE(port.SetState(rtsHandshake));
   EXPECT_TRUE(DeviceSettings(open.pair).c_cflag & CRTSCTS);
   ASSERT_TRUE(port.SetState(Dcb()));

@@ -39,6 +39,8 @@ constexpr size_t kReadReserve = 2;
 // someone waits for their events.
 constexpr uint64_t kLineCheckMs = 100;
 constexpr uint64_t kTransmitCharWaitMs = 500;
+// With DSR output flow the line is fed this many bytes at a time, DSR looked at before each.
+constexpr size_t kDsrFlowSlice = 16;
 // Device numbers of pseudo-terminal device ends (Unix98 and legacy).
 constexpr unsigned kPtySlaveMajorFirst = 136;
 constexpr unsigned kPtySlaveMajorLast = 143;
@@ -128,10 +130,8 @@ class PosixSerialPort final : public SerialPort {
       // Devices without modem lines refuse these; nothing depends on them there.
       int dtr = TIOCM_DTR;
       ioctl(fd_, options.dtrOn ? TIOCMBIS : TIOCMBIC, &dtr);
-      if (!(settings.c_cflag & CRTSCTS)) {
-        int rts = TIOCM_RTS;
-        ioctl(fd_, options.rtsOn ? TIOCMBIS : TIOCMBIC, &rts);
-      }
+      int rts = TIOCM_RTS;
+      ioctl(fd_, options.rtsOn ? TIOCMBIS : TIOCMBIC, &rts);
     }
     options_ = options;
     decoder_.Configure(true, options.dropNull, options.eventChar, options.replaceErrors,
@@ -237,7 +237,10 @@ class PosixSerialPort final : public SerialPort {
         timeout = wake <= now ? 0 : static_cast<int>(std::min<uint64_t>(wake - now, 1u << 30));
       pollfd fds[2] = {{fd_, 0, 0}, {wakeFd_, POLLIN, 0}};
       if (queue_.room() > kReadReserve) fds[0].events |= POLLIN;
-      if (data_.state == kPending && !data_.reading && !OutputHeldByDsr()) {
+      // A write whose bytes are all with the driver, or that goes in slices, waits for the
+      // drain by time: the device would report itself writable all along.
+      if (data_.state == kPending && !data_.reading && data_.done < data_.size &&
+          !OutputHeldByDsr() && !FedInSlices()) {
         fds[0].events |= POLLOUT;
       }
       int ready = poll(fds, 2, timeout);
@@ -326,7 +329,8 @@ class PosixSerialPort final : public SerialPort {
       }
       if (written == 1) {
         ArmTxEmpty(MonotonicMilliseconds());
-        return true;
+        // Sent only once it has left the driver: a close right after must not take it along.
+        return WaitUntilSent(deadline);
       }
       if (written < 0 && error != EAGAIN && error != EINTR) return FailWith(error);
       uint64_t now = MonotonicMilliseconds();
@@ -365,6 +369,7 @@ class PosixSerialPort final : public SerialPort {
     uint64_t deadline = kNever;
     uint64_t interval = 0;
     uint64_t lastByteAt = 0;
+    uint64_t drainCheckAt = kNever;  // a write: when to look whether the driver has sent its bytes
     bool returnOnAny = false;
     IoResult result{IoResult::kOk, 0};
     int error = 0;
@@ -405,9 +410,22 @@ class PosixSerialPort final : public SerialPort {
   // back before the lock is released, or they could overwrite the next opener's.
   void ReleaseLocked() {
     closed_ = true;
+    // Whatever the driver still holds belongs to an aborted write (a finished one has drained):
+    // it must not go out under the settings put back below, nor hold up the close. On a
+    // pseudo-terminal it would be bytes the peer has not read yet.
+    if (!pseudo_) tcflush(fd_, TCOFLUSH);
     tcsetattr(fd_, TCSANOW, &original_);
     ioctl(fd_, TIOCNXCL);
     flock(fd_, LOCK_UN);
+    // The device is let go now, not when the last reference goes: with the original (often
+    // echoing, line-editing) settings back, a device still open would answer the peer and
+    // mangle what the next opener reads. The number stays taken by /dev/null, so a thread still
+    // holding the port never reaches a descriptor opened since.
+    int placeholder = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (placeholder >= 0) {
+      dup3(placeholder, fd_, O_CLOEXEC);
+      close(placeholder);
+    }
   }
 
   void Release() {
@@ -430,6 +448,49 @@ class PosixSerialPort final : public SerialPort {
 
   bool OutputHeldByDsr() const { return options_.dsrFlow && modemLines_ && !(lines_ & TIOCM_DSR); }
 
+  // The driver's buffer holds no DSR flow of its own: with it on, only a few bytes go at a time.
+  bool FedInSlices() const { return options_.dsrFlow && modemLines_; }
+
+  // Bytes written but not yet sent by the driver; a pseudo-terminal holds none.
+  size_t OutputQueued() {
+    int queued = 0;
+    if (pseudo_ || ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued < 0) return 0;
+    return static_cast<size_t>(queued);
+  }
+
+  // About when the line should have sent `queued` bytes.
+  uint64_t DrainTime(uint64_t now, size_t queued) const {
+    uint64_t bits = static_cast<uint64_t>(queued) * options_.bitsPerChar * 1000u;
+    uint64_t ms = bits / std::max<uint32_t>(options_.baudRate, 1u) + 1;
+    return now + std::clamp<uint64_t>(ms, 2, 250);
+  }
+
+  // Waits until the driver has put its bytes on the wire: its queue is empty and, where the
+  // device tells, its transmitter too; elsewhere the last character gets the time it takes.
+  bool WaitUntilSent(uint64_t deadline) {
+    for (;;) {
+      if (IsClosed()) return FailWith(EBADF);
+      const size_t queued = OutputQueued();
+      int lsr = 0;
+      const bool transmitterKnown = !pseudo_ && ioctl(fd_, TIOCSERGETLSR, &lsr) == 0;
+      uint64_t now = MonotonicMilliseconds();
+      if (queued == 0 && (!transmitterKnown || (lsr & TIOCSER_TEMT))) {
+        if (!pseudo_ && !transmitterKnown) PauseUntil(std::min(DrainTime(now, 2), deadline));
+        return true;
+      }
+      if (now >= deadline) return FailWith(ETIMEDOUT);
+      PauseUntil(std::min(DrainTime(now, std::max<size_t>(queued, 1)), deadline));
+    }
+  }
+
+  // Sleeps until `until`, or until Close wakes the port.
+  void PauseUntil(uint64_t until) {
+    uint64_t now = MonotonicMilliseconds();
+    if (until <= now) return;
+    pollfd wake{wakeFd_, POLLIN, 0};
+    poll(&wake, 1, static_cast<int>(until - now));
+  }
+
   void ArmTxEmpty(uint64_t now) {
     txEmptyArmed_ = true;
     drainCheckAt_ = now;
@@ -442,6 +503,7 @@ class PosixSerialPort final : public SerialPort {
       if (data_.reading && data_.interval != 0 && data_.done > 0) {
         wake = std::min(wake, AddMs(data_.lastByteAt, data_.interval));
       }
+      if (!data_.reading) wake = std::min(wake, data_.drainCheckAt);
     }
     if (txEmptyArmed_ && !(data_.state == kPending && !data_.reading)) {
       wake = std::min(wake, drainCheckAt_);
@@ -580,13 +642,24 @@ class PosixSerialPort final : public SerialPort {
 
   void PushOutput(uint64_t now) {
     if (data_.state != kPending || data_.reading) return;
-    while (data_.done < data_.size && !failure_ && !OutputHeldByDsr()) {
+    data_.drainCheckAt = kNever;
+    const bool sliced = FedInSlices();
+    while (data_.done < data_.size && !failure_) {
+      if (sliced) {
+        // Looked at before each slice, so that a drop of DSR holds the output within a slice.
+        if (OutputQueued() > 0) break;
+        int lines = 0;
+        if (ioctl(fd_, TIOCMGET, &lines) == 0) lines_ = lines;
+      }
+      if (OutputHeldByDsr()) break;
+      size_t count = data_.size - data_.done;
+      if (sliced) count = std::min(count, kDsrFlowSlice);
       ssize_t put;
       int error;
       {
         std::lock_guard<std::mutex> lock(mutex_);
         if (closed_) return;
-        put = write(fd_, data_.writeBuffer + data_.done, data_.size - data_.done);
+        put = write(fd_, data_.writeBuffer + data_.done, count);
         error = errno;
       }
       if (put > 0) {
@@ -598,11 +671,17 @@ class PosixSerialPort final : public SerialPort {
       if (put < 0 && error == EAGAIN) break;
       Fail(put == 0 ? EIO : error);
     }
-    if (data_.done == data_.size || now >= data_.deadline) {
+    // As on Windows, a write is done once its bytes have left: the driver's buffer holds seconds
+    // of a slow line, which must not pass for sent (the end pause, the close and the progress
+    // all rest on it).
+    const size_t queued = failure_ ? 0 : OutputQueued();
+    if ((data_.done == data_.size && queued == 0) || now >= data_.deadline) {
       // A write time-out ends the write successfully with what went out.
       CompleteData(IoResult{IoResult::kOk, data_.done}, 0);
     } else if (failure_) {
       CompleteData(IoResult{IoResult::kFailed, 0}, failure_);
+    } else if (queued > 0) {
+      data_.drainCheckAt = DrainTime(now, queued);
     }
   }
 
@@ -611,16 +690,14 @@ class PosixSerialPort final : public SerialPort {
     if (!txEmptyArmed_ || (data_.state == kPending && !data_.reading) || now < drainCheckAt_) {
       return;
     }
-    int queued = 0;
-    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) {
+    const size_t queued = OutputQueued();
+    if (queued == 0) {
       txEmptyArmed_ = false;
       Raise(kEvTxEmpty);
       return;
     }
     // Look again about when the line should have sent what is queued.
-    uint64_t bits = static_cast<uint64_t>(queued) * options_.bitsPerChar * 1000u;
-    uint64_t ms = bits / std::max<uint32_t>(options_.baudRate, 1u) + 1;
-    drainCheckAt_ = now + std::clamp<uint64_t>(ms, 2, 250);
+    drainCheckAt_ = DrainTime(now, queued);
   }
 
   void CheckLines(uint64_t now) {

@@ -91,8 +91,10 @@ bool BuildLineSettings(const PortDcb& dcb, termios* settings, LineOptions* optio
       break;
   }
   if (dcb.StopBits != dcb::kOneStopBit) cflag |= CSTOPB;
-  bool rtsHandshake = dcb.fRtsControl == dcb::kRtsHandshake;
-  if (dcb.fOutxCtsFlow || rtsHandshake) cflag |= CRTSCTS;
+  // The kernel knows CTS output flow and RTS input flow only together. Output flow is what a
+  // peer relies on (a line that never raises CTS must not stall a send that did not ask for it);
+  // RTS handshake alone keeps RTS on, and the input queue is read fast enough not to need it.
+  if (dcb.fOutxCtsFlow) cflag |= CRTSCTS;
 
   tcflag_t& iflag = settings->c_iflag;
   // Without parity the check only reveals framing errors, which Windows reports in any case; with
@@ -115,13 +117,16 @@ bool BuildLineSettings(const PortDcb& dcb, termios* settings, LineOptions* optio
   options->ctsFlow = dcb.fOutxCtsFlow != 0;
   options->dsrFlow = dcb.fOutxDsrFlow != 0;
   options->dsrSensitive = dcb.fDsrSensitivity != 0;
-  // No DTR input handshake exists here: handshake keeps DTR on, as RTS toggle keeps RTS on.
+  // No DTR input handshake exists here: handshake keeps DTR on, as RTS toggle and RTS handshake
+  // without CTS flow keep RTS on.
   options->dtrOn = dcb.fDtrControl != dcb::kDtrDisable;
   options->rtsOn = dcb.fRtsControl != dcb::kRtsDisable;
   return true;
 }
 
-bool ApplyLineSettings(int fd, const termios& settings, uint32_t rate) {
+namespace {
+
+bool ApplyUnchecked(int fd, const termios& settings, uint32_t rate) {
   speed_t code = B0;
   if (StandardRateCode(rate, &code)) {
     termios line = settings;
@@ -138,6 +143,33 @@ bool ApplyLineSettings(int fd, const termios& settings, uint32_t rate) {
   line.vstart = settings.c_cc[VSTART];
   line.vstop = settings.c_cc[VSTOP];
   return ApplyArbitraryRate(fd, line, rate);
+}
+
+// A driver puts back what it cannot do instead of refusing it: the frame and the rate in effect
+// are read back, and a configuration that did not take is refused, as a Windows driver refuses it.
+bool TookEffect(int fd, const termios& wanted, uint32_t rate) {
+  termios actual{};
+  if (tcgetattr(fd, &actual) != 0) return false;
+  constexpr tcflag_t kFrame = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+  if ((actual.c_cflag & kFrame) != (wanted.c_cflag & kFrame)) return false;
+  uint32_t actualRate = 0;
+  if (!ReadOutputRate(fd, &actualRate)) return true;  // nothing more to learn
+  // A divisor gives the nearest rate it can; within 3% the peer still reads every character.
+  const uint64_t asked = rate;
+  return static_cast<uint64_t>(actualRate) * 100 >= asked * 97 &&
+         static_cast<uint64_t>(actualRate) * 100 <= asked * 103;
+}
+
+bool Refused() {
+  errno = EINVAL;
+  return false;
+}
+
+}  // namespace
+
+bool ApplyLineSettings(int fd, const termios& settings, uint32_t rate) {
+  if (!ApplyUnchecked(fd, settings, rate)) return false;
+  return TookEffect(fd, settings, rate) || Refused();
 }
 
 }  // namespace platform

@@ -34,7 +34,8 @@ void MakeRawMarked(termios* settings);
 bool BuildLineSettings(const PortDcb& dcb, termios* settings, LineOptions* options);
 
 // Applies `settings` at `rate` bits per second: a standard rate through tcsetattr, any other
-// through the Linux arbitrary-rate interface.
+// through the Linux arbitrary-rate interface. Fails with EINVAL when the device did not take the
+// frame or the rate (within 3%).
 bool ApplyLineSettings(int fd, const termios& settings, uint32_t rate);
 
 }  // namespace platform
