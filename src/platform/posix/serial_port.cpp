@@ -582,16 +582,15 @@ class PosixSerialPort final : public SerialPort {
   }
 
   void Accept(const LineDecoder::Result& result, const uint8_t* bytes) {
-    if (result.errors) {
-      uint32_t flags = options_.parityChecked ? kCeRxParity : kCeFrame;
-      if (counters_) flags = CountedErrors(flags);
-      errors_ |= flags;
-      Raise(kEvErr);
-    }
-    if (result.breaks) {
-      if (counters_) CountedErrors(0);
-      errors_ |= kCeBreak;
-      Raise(kEvBreak);
+    if (result.errors || result.breaks) {
+      uint32_t seen = result.breaks ? kCeBreak : 0;
+      if (result.errors) seen |= options_.parityChecked ? kCeRxParity : kCeFrame;
+      // A break and a zero byte received with a framing or parity error look alike in the data
+      // (a wrong speed makes many of the latter): where the driver counts them, it tells which.
+      if (counters_) seen = CountedErrors(seen);
+      errors_ |= seen;
+      if (seen & (kCeFrame | kCeRxParity)) Raise(kEvErr);
+      if (seen & kCeBreak) Raise(kEvBreak);
     }
     if (result.bytes == 0) return;
     if (options_.dsrSensitive && modemLines_) {
@@ -611,6 +610,7 @@ class PosixSerialPort final : public SerialPort {
     uint32_t flags = 0;
     if (now.parity != icount_.parity && options_.parityChecked) flags |= kCeRxParity;
     if (now.frame != icount_.frame) flags |= kCeFrame;
+    if (now.brk != icount_.brk) flags |= kCeBreak;
     icount_.parity = now.parity;
     icount_.frame = now.frame;
     icount_.brk = now.brk;
