@@ -42,6 +42,34 @@ size_t FinishLine(int prefixLength, const char* text, char (&line)[kReportLineSi
   return used;
 }
 
+// Two resets may flush at once (an engine's own end and the user's Stop): the second waits for
+// the first instead of finding the log held and reporting it as unopenable. Never held across a
+// surface call.
+std::mutex logFileLock;
+
+// Appends the block and its separator to the log, starting the log anew when it has grown past
+// its limit. False when the log cannot be opened; write errors are ignored.
+bool AppendToLog(const std::string& block) {
+  char path[kPathWidth + sizeof kLogFileName];
+  if (!JoinPath(path, app.startDirectory, kLogFileName)) return false;
+  std::lock_guard<std::mutex> hold(logFileLock);
+  std::shared_ptr<platform::File> log =
+      platform::File::Open(path, platform::FileMode::kWriteOpenAlways);
+  uint64_t size = 0;
+  if (log && log->Size(&size) && size > kLogSizeLimit) {
+    log->Close();
+    platform::DeleteFilePath(path);
+    log = platform::File::Open(path, platform::FileMode::kWriteOpenAlways);
+  }
+  if (!log) return false;
+  uint32_t done = 0;
+  log->SeekToEnd();
+  log->Write(block.data(), static_cast<uint32_t>(block.size()), &done);
+  log->Write(kLogSeparator, sizeof kLogSeparator - 1, &done);
+  log->Close();
+  return true;
+}
+
 void ForgetLastError() {
   std::lock_guard<std::mutex> hold(lastErrorLock);
   std::memset(app.lastErrorText, 0, sizeof app.lastErrorText);
@@ -100,28 +128,9 @@ void FlushErrorLog(int skipWhileListening) {
   if (box.empty()) return;
   if (skipWhileListening == 1 && app.listenMode.load() != 0) return;
 
-  char path[kPathWidth + sizeof kLogFileName];
-  std::shared_ptr<platform::File> log;
-  if (JoinPath(path, app.startDirectory, kLogFileName)) {
-    log = platform::File::Open(path, platform::FileMode::kWriteOpenAlways);
-    uint64_t size = 0;
-    if (log && log->Size(&size) && size > kLogSizeLimit) {
-      log->Close();
-      platform::DeleteFilePath(path);
-      log = platform::File::Open(path, platform::FileMode::kWriteOpenAlways);
-    }
-  }
-  if (!log) {
+  if (!AppendToLog(box)) {
     ErrorReporter(LocalText("otwieranie pliku logów", "opening logs file"));
     return;
   }
-
-  // Write errors are ignored.
-  uint32_t done = 0;
-  log->SeekToEnd();
-  log->Write(box.data(), static_cast<uint32_t>(box.size()), &done);
-  log->Write(kLogSeparator, sizeof kLogSeparator - 1, &done);
-  log->Close();
-
   ForgetLastError();
 }

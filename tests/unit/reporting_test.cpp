@@ -196,6 +196,26 @@ TEST_F(ReportingTest, TwoFlushesGiveTwoIdenticalBlocks) {
   EXPECT_EQ(Log(), box + kSeparator + box + kSeparator);
 }
 
+// An engine's own reset and the user's Stop may flush at the same moment: both blocks land,
+// and neither finds the log held by the other.
+TEST_F(ReportingTest, FlushesFromTwoThreadsAtOnceBothLand) {
+  surface_.SetText(ErrorsBox, "line\r\n");
+  constexpr int kFlushes = 50;
+  std::atomic<bool> go{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 2; ++t) {
+    threads.emplace_back([&go] {
+      while (!go.load()) std::this_thread::yield();
+      for (int i = 0; i < kFlushes; ++i) FlushErrorLog(0);
+    });
+  }
+  go = true;
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(Box(), "line\r\n");  // no "opening logs file"
+  const std::string block = std::string("line\r\n") + kSeparator;
+  EXPECT_EQ(Log().size(), 2 * kFlushes * block.size());
+}
+
 TEST_F(ReportingTest, SkippedWhileListening) {
   Report("opening port");
   app.listenMode = 1;
