@@ -42,6 +42,7 @@ void ClearAppState() {
   app.tempFileNumber = 0;
   app.delayCountdown = 0;
   app.replyTimerId = 0;
+  app.runningReplyTimer = 0;
 
   app.verifyOn = 0;
   app.savedTransferMode = 0;

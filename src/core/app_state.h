@@ -78,6 +78,8 @@ struct AppState : PortSettings {
   int tempFileNumber;
   int8_t delayCountdown;
   std::atomic<uint8_t> replyTimerId;  // set on the engine thread that starts timer 2
+  // Timer 2 while the reply countdown runs, 0 otherwise: DelayField then shows the seconds left.
+  std::atomic<uint8_t> runningReplyTimer;
 
   // Verification.
   std::atomic<int> verifyOn;

@@ -122,7 +122,7 @@ int LoadSettings(const char* fileName) {
 int SaveSettings(const char* fileName) {
   // Without a main window there is no number to read, and the delay becomes 0. While the reply
   // countdown runs, the field shows the seconds left, not the delay: closing then keeps the delay.
-  if (app.replyTimerId.load() == 0) {
+  if (!ReplyTimerRunning()) {
     app.replyDelay = static_cast<uint8_t>(GetControlNumber(DelayField) & 0xFFu);
   }
 

@@ -117,7 +117,6 @@ void ResetAfterTransfer(int skipWhileListening) {
 void StartStopTransfer() {
   app.listenByUser = 0;
   KillReplyTimer(app.replyTimerId);
-  app.replyTimerId = 0;
   SetControlNumber(DelayField, run::ReplyDelay());
 
   if (app.transferMode.load() == 1) {
@@ -156,7 +155,6 @@ void EndListening() {
   EnableControl(DelayLabel, false);
   EnableControl(ListenGroup, false);
   KillReplyTimer(app.replyTimerId);
-  app.replyTimerId = 0;
   SetControlNumber(DelayField, run::ReplyDelay());
   ResetAfterTransfer(0);
 }

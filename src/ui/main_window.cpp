@@ -71,7 +71,6 @@ void CountReplyDelayDown() {
   // answer was still being prepared when listening ended) ends without sending.
   if (app.listenMode.load() == 0) {
     KillReplyTimer(kReplyTimerId);
-    app.replyTimerId = 0;
     SetControlNumber(DelayField, run::ReplyDelay());
     return;
   }
@@ -83,7 +82,6 @@ void CountReplyDelayDown() {
     app.delayCountdown = static_cast<int8_t>(run::ReplyDelay());
     // Timer 2 by its own number: replyTimerId is written by the engine thread that started it.
     KillReplyTimer(kReplyTimerId);
-    app.replyTimerId = 0;
     StartStopTransfer();
   }
   SetControlNumber(DelayField, static_cast<unsigned>(app.delayCountdown));

@@ -57,8 +57,15 @@ void StepProgress(int control) {
 }
 uint8_t StartReplyTimer() {
   Surface* window = Window();
-  return window ? window->StartReplyTimer() : 0;
+  const uint8_t timerId = window ? window->StartReplyTimer() : 0;
+  if (timerId != 0) app.runningReplyTimer = timerId;
+  return timerId;
 }
 void KillReplyTimer(uint8_t timerId) {
   if (Surface* window = Window()) window->KillReplyTimer(timerId);
+  uint8_t running = timerId;
+  if (timerId != 0) app.runningReplyTimer.compare_exchange_strong(running, 0);
+}
+bool ReplyTimerRunning() {
+  return app.runningReplyTimer.load() != 0;
 }

@@ -52,3 +52,5 @@ void SetProgressStep(int control, int step);
 void StepProgress(int control);
 uint8_t StartReplyTimer();
 void KillReplyTimer(uint8_t timerId);
+// Whether the reply countdown runs: DelayField then shows the seconds left, not the delay.
+bool ReplyTimerRunning();

@@ -233,13 +233,16 @@ TEST_F(SettingsFileTest, DelayIsTheLowByteOfDelayField) {
   EXPECT_EQ(dir_.Read(kSettingsFileName).at(22), 300 % 256);
 
   // During the reply countdown the field shows the seconds left: closing keeps the delay.
-  app.replyTimerId = 2;
+  const uint8_t timer = StartReplyTimer();
   app.replyDelay = 30;
   surface.SetText(DelayField, "17");
   SaveSettings(kSettingsFileName);
   EXPECT_EQ(app.replyDelay, 30);
   EXPECT_EQ(dir_.Read(kSettingsFileName).at(22), 30);
-  app.replyTimerId = 0;
+  KillReplyTimer(timer);
+  SaveSettings(kSettingsFileName);
+  EXPECT_EQ(app.replyDelay, 17);
+  surface.SetText(DelayField, "");
 
   // Without a main window there is no number: the delay becomes 0.
   app.mainWindow = nullptr;
