@@ -81,6 +81,10 @@ struct Runner {
   }
 
   const ControlInfo* Control(const std::string& name) {
+    if (name.empty()) {
+      error = "a control name is missing";
+      return nullptr;
+    }
     const ControlInfo* info = FindMainWindowControlByName(name.c_str());
     if (!info) error = "unknown control \"" + name + "\"";
     return info;
@@ -284,6 +288,19 @@ std::string EscapeForPrint(const std::string& text) {
   return result;
 }
 
+namespace {
+
+// Lines whose argument is a path: a file dialog's answer and the viewer's file.
+bool NamesAPath(const std::string& line) {
+  std::string rest;
+  const std::string first = SplitWord(line, &rest);
+  if (first == "dialog") return true;
+  std::string afterSecond;
+  return first == "viewer" && SplitWord(rest, &afterSecond) == "open";
+}
+
+}  // namespace
+
 int RunHeadlessScript(HeadlessApp& program, std::istream& script, std::ostream& out,
                       const DriverOptions& options) {
   Runner runner{program, out, options, {}};
@@ -302,7 +319,8 @@ int RunHeadlessScript(HeadlessApp& program, std::istream& script, std::ostream& 
   int status = 0;
   std::string line;
   for (int number = 1; std::getline(script, line); ++number) {
-    if (options.utf8) line = Utf8ToCp1250(line);
+    // A path names a file as the file system spells it, so it is taken as it stands.
+    if (options.utf8 && !NamesAPath(line)) line = Utf8ToCp1250(line);
     std::string trimmed = Trim(line);
     if (trimmed.empty() || trimmed[0] == '#') continue;
     runner.error.clear();

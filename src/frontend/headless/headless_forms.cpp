@@ -388,8 +388,8 @@ bool RunHelpCommand(const std::vector<std::string>& words, std::ostream& out, st
     PrintHelp(out, FindSettingsDialogHelp(control));
     return true;
   }
-  if (words.size() != 2) {
-    *error = "usage: help <ControlName> | help settings <id>";
+  if (words.size() != 2 || Lower(words[1]) == "settings") {
+    *error = "usage: help <ControlName> | help settings <id or field>";
     return true;
   }
   const ControlInfo* control = FindMainWindowControlByName(words[1].c_str());
