@@ -36,6 +36,7 @@ struct ReplyFile {
   void Drop() {
     if (file) file->Close();
     platform::DeleteFilePath(path);
+    if (std::strcmp(app.tempFilePath, path) == 0) app.tempFilePath[0] = 0;
   }
 };
 
@@ -50,6 +51,9 @@ bool CreateReplyFile(run::RunId id, const char* base, ReplyFile* reply) {
     reply->file = platform::File::Open(reply->path, platform::FileMode::kReadWriteNew);
     if (!reply->file) continue;
     reply->number = number;
+    // The temporary file from now on: closing the program while the reply is being written
+    // (a long listing) deletes it.
+    CopyText(app.tempFilePath, reply->path);
     return true;
   }
   ErrorReporter(CannotCreateText());

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/posix/serial_device_path.h"
@@ -410,9 +411,9 @@ class PosixSerialPort final : public SerialPort {
   // back before the lock is released, or they could overwrite the next opener's.
   void ReleaseLocked() {
     closed_ = true;
-    // Whatever the driver still holds belongs to an aborted write (a finished one has drained):
-    // it must not go out under the settings put back below, nor hold up the close. On a
-    // pseudo-terminal it would be bytes the peer has not read yet.
+    // Whatever the driver still holds belongs to an aborted write (a finished one has drained,
+    // or taken back what its time-out left): it must not go out under the settings put back
+    // below. On a pseudo-terminal it would be bytes the peer has not read yet.
     if (!pseudo_) tcflush(fd_, TCOFLUSH);
     tcsetattr(fd_, TCSANOW, &original_);
     ioctl(fd_, TIOCNXCL);
@@ -421,10 +422,21 @@ class PosixSerialPort final : public SerialPort {
     // echoing, line-editing) settings back, a device still open would answer the peer and
     // mangle what the next opener reads. The number stays taken by /dev/null, so a thread still
     // holding the port never reaches a descriptor opened since.
-    int placeholder = open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (placeholder >= 0) {
-      dup3(placeholder, fd_, O_CLOEXEC);
-      close(placeholder);
+    const int device = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    const int placeholder = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (device < 0 || placeholder < 0) {
+      if (device >= 0) close(device);
+      if (placeholder >= 0) close(placeholder);
+      return;
+    }
+    dup3(placeholder, fd_, O_CLOEXEC);
+    close(placeholder);
+    // A device's last close may wait for what an adapter still holds (up to its closing wait,
+    // half a minute): nobody who closes the port, the window thread least of all, waits for it.
+    if (pseudo_) {
+      close(device);
+    } else {
+      std::thread([device] { close(device); }).detach();
     }
   }
 
@@ -451,7 +463,8 @@ class PosixSerialPort final : public SerialPort {
   // The driver's buffer holds no DSR flow of its own: with it on, only a few bytes go at a time.
   bool FedInSlices() const { return options_.dsrFlow && modemLines_; }
 
-  // Bytes written but not yet sent by the driver; a pseudo-terminal holds none.
+  // Bytes written but not yet sent by the driver. On a pseudo-terminal they would be the peer's
+  // unread bytes, which a reader may take at any pace: they never hold a write up.
   size_t OutputQueued() {
     int queued = 0;
     if (pseudo_ || ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued < 0) return 0;
@@ -674,7 +687,16 @@ class PosixSerialPort final : public SerialPort {
     // As on Windows, a write is done once its bytes have left: the driver's buffer holds seconds
     // of a slow line, which must not pass for sent (the end pause, the close and the progress
     // all rest on it).
-    const size_t queued = failure_ ? 0 : OutputQueued();
+    size_t queued = failure_ ? 0 : OutputQueued();
+    if (now >= data_.deadline && queued > 0) {
+      // A write time-out ends the write with what went out: what the driver still holds is
+      // taken back and not counted, so that whoever writes the rest again sends it once.
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!closed_ && tcflush(fd_, TCOFLUSH) == 0) {
+        data_.done -= static_cast<uint32_t>(std::min<size_t>(queued, data_.done));
+        queued = 0;
+      }
+    }
     if ((data_.done == data_.size && queued == 0) || now >= data_.deadline) {
       // A write time-out ends the write successfully with what went out.
       CompleteData(IoResult{IoResult::kOk, data_.done}, 0);
