@@ -19,6 +19,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -433,11 +434,15 @@ class PosixSerialPort final : public SerialPort {
     close(placeholder);
     // A device's last close may wait for what an adapter still holds (up to its closing wait,
     // half a minute): nobody who closes the port, the window thread least of all, waits for it.
-    if (pseudo_) {
-      close(device);
-    } else {
-      std::thread([device] { close(device); }).detach();
+    if (!pseudo_) {
+      try {
+        std::thread([device] { close(device); }).detach();
+        return;
+      } catch (const std::system_error&) {
+        // No thread to be had: the close waits here instead.
+      }
     }
+    close(device);
   }
 
   void Release() {
