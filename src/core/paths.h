@@ -29,13 +29,7 @@ inline bool IsPathOfEntry(const char* path, const char* directory, const char* n
                           bool foldCase) {
   auto same = [foldCase](const char* a, const char* b, size_t length) {
     for (size_t i = 0; i < length; ++i) {
-      char x = a[i];
-      char y = b[i];
-      if (foldCase) {
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-      }
-      if (x != y) return false;
+      if (foldCase ? FoldAscii(a[i]) != FoldAscii(b[i]) : a[i] != b[i]) return false;
     }
     return true;
   };

@@ -32,6 +32,11 @@ inline size_t AppendToField(char* field, size_t width, const char* source) {
   return used + CopyIntoField(field + used, width - used, source);
 }
 
+// ASCII letters A to Z folded to lower case; every other byte, a Polish letter too, as it is.
+inline char FoldAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 template <size_t N>
 size_t CopyText(char (&field)[N], const char* source) {
   return CopyIntoField(field, N, source);

@@ -23,10 +23,6 @@ bool EndsArgument(uint8_t byte) {
   return byte == kCR || byte == kLF || byte == 0;
 }
 
-uint8_t FoldAscii(uint8_t byte) {
-  return (byte >= 'A' && byte <= 'Z') ? static_cast<uint8_t>(byte - 'A' + 'a') : byte;
-}
-
 // The name matches when it is not empty and the block continues with it; only ASCII letters are
 // compared without regard to case, so a Polish letter must be the same byte.
 size_t MatchName(const char (&name)[kCommandNameWidth], const uint8_t* text, uint32_t length,
@@ -34,7 +30,7 @@ size_t MatchName(const char (&name)[kCommandNameWidth], const uint8_t* text, uin
   size_t nameLength = FieldLength(name, kCommandNameWidth);
   if (nameLength == 0 || nameLength > length - at) return 0;
   for (size_t i = 0; i < nameLength; ++i) {
-    if (FoldAscii(static_cast<uint8_t>(name[i])) != FoldAscii(text[at + i])) return 0;
+    if (FoldAscii(name[i]) != FoldAscii(static_cast<char>(text[at + i]))) return 0;
   }
   return nameLength;
 }

@@ -55,10 +55,6 @@ void Fill(ComboBoxState* box, int control, const char* const (&entries)[N]) {
   box->text.clear();
 }
 
-char FoldAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // Whether `text` begins with `prefix`, letters A to Z compared without regard to case.
 bool BeginsWithFolded(const std::string& text, const std::string& prefix) {
   if (prefix.size() > text.size()) return false;
