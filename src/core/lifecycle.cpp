@@ -14,7 +14,12 @@ void RunStartUpSteps() {
 }
 
 void RunShutDownSteps() {
-  // A temporary file that is gone or still held elsewhere stays as it is, unreported.
-  if (app.tempFilePath[0] != 0) platform::DeleteFilePath(app.tempFilePath);
+  DeleteTempFile();
   SaveSettings(kSettingsFileName);
+}
+
+void DeleteTempFile() {
+  if (app.tempFilePath[0] != 0 && platform::DeleteFilePath(app.tempFilePath)) {
+    app.tempFilePath[0] = 0;
+  }
 }

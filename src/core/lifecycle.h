@@ -5,3 +5,7 @@ void RunStartUpSteps();
 // Shut-down while the main window still exists: the last temporary file is deleted and the
 // settings are saved.
 void RunShutDownSteps();
+// Deletes the last temporary file, if any, and forgets it once it is gone, so that a later
+// deletion never takes another file of the same name. One that is still held elsewhere stays,
+// unreported.
+void DeleteTempFile();

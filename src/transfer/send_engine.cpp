@@ -2,6 +2,7 @@
 #include <new>
 
 #include "core/app_state.h"
+#include "core/lifecycle.h"
 #include "core/local_text.h"
 #include "core/reporting.h"
 #include "platform/system.h"
@@ -74,8 +75,7 @@ void EndOfFile(EngineRun& engine) {
     app.sendFileRequested = 0;
     app.sendDirRequested = 0;
     app.changeDirRequested = 0;
-    // Forgotten once deleted, so that shut-down does not delete a later file of the same name.
-    if (platform::DeleteFilePath(app.tempFilePath)) app.tempFilePath[0] = 0;
+    DeleteTempFile();
   }
   StartListeningAfter(engine.id);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/app_state.h"
+#include "core/lifecycle.h"
 #include "core/local_text.h"
 #include "core/paths.h"
 #include "core/reporting.h"
@@ -213,10 +214,7 @@ void EndVerification() {
 
   app.openFile.Close();
   app.verifyReferenceFile.Close();
-  // Forgotten once deleted, so that shut-down does not delete a later file of the same name.
-  if (app.tempFilePath[0] && platform::DeleteFilePath(app.tempFilePath)) {
-    app.tempFilePath[0] = 0;
-  }
+  DeleteTempFile();
 
   CopyText(app.openFilePath, app.verifyReferencePath);
   app.openFile.Set(platform::File::Open(app.openFilePath, platform::FileMode::kReadWriteExisting));
