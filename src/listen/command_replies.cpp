@@ -93,7 +93,6 @@ void SendReplyFile(run::RunId id, ReplyFile* reply) {
   const bool taken = run::CommitWhileListening(id, [reply] {
     app.tempFileNumber = reply->number;
     CopyText(app.openFilePath, reply->path);
-    CopyText(app.tempFilePath, reply->path);
     app.openFile.Set(reply->file);
     app.transferMode = 0;
   });
