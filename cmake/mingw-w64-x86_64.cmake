@@ -1,0 +1,15 @@
+# Cross-builds the Windows program with mingw-w64. The posix thread model is needed: GCC 12's
+# default win32 model has no std::mutex or std::thread.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(TAZO_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${TAZO_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TAZO_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${TAZO_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${TAZO_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
