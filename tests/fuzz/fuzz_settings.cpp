@@ -15,6 +15,7 @@
 
 #include "core/app_state.h"
 #include "core/text_field.h"
+#include "fuzz_checks.h"
 #include "platform/files.h"
 #include "settings/settings_dialog.h"
 #include "settings/settings_file.h"
@@ -28,17 +29,6 @@ void RemoveHomeDirectory() {
   std::remove(settingsPath.c_str());
   std::remove((settingsPath + ".new").c_str());
   std::remove(homeDirectory);
-}
-
-void Check(bool condition, const char* what) {
-  if (condition) return;
-  std::fprintf(stderr, "broken: %s\n", what);
-  std::abort();
-}
-
-template <size_t N>
-void ExpectTerminated(const char (&field)[N], const char* name) {
-  Check(std::memchr(field, 0, N) != nullptr, name);
 }
 
 void ExpectFieldsSound() {
