@@ -164,7 +164,13 @@ bool AnswerFileDialog(DWORD processId, const wchar_t* title, const std::wstring&
   if (!dialog) return false;
   // The name box: a combo box with its edit (cmb13) or a plain edit (edt1).
   HWND name = GetDlgItem(dialog, 0x47c);
-  if (name && ClassOf(name) != L"Edit") name = FindWindowExW(name, nullptr, L"Edit", nullptr);
+  if (name && ClassOf(name) != L"Edit") {
+    HWND box = name;
+    name = nullptr;
+    for (HWND child : ChildrenOf(box)) {
+      if (!name && ClassOf(child) == L"Edit") name = child;
+    }
+  }
   if (!name) name = GetDlgItem(dialog, 0x480);
   if (!name) return false;
   SetTextOf(name, path);

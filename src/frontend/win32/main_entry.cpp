@@ -7,7 +7,6 @@
 #include "core/local_text.h"
 #include "frontend/win32/win32_windows.h"
 #include "frontend/win32/window_surface.h"
-#include "platform/system.h"
 #include "platform/win32/wide_text.h"
 #include "ui/control_ids.h"
 
@@ -46,15 +45,6 @@ bool RegisterViewerClass() {
   return RegisterClassW(&viewerClass) != 0;
 }
 
-bool WaitForEngines(uint32_t timeoutMs) {
-  const uint64_t deadline = platform::MonotonicMilliseconds() + timeoutMs;
-  while (platform::RunningDetachedThreads() > 0) {
-    if (platform::MonotonicMilliseconds() >= deadline) return false;
-    platform::SleepMilliseconds(5);
-  }
-  return true;
-}
-
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -87,6 +77,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   }
 
   // A stopped engine may still be on its way out: the surface stays until it has returned.
-  if (WaitForEngines(kEngineEndWaitMs)) app.mainWindow = nullptr;
+  if (WaitForEnginesToEnd(kEngineEndWaitMs)) app.mainWindow = nullptr;
   return 1;
 }

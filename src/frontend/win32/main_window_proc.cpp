@@ -40,6 +40,13 @@ bool ChooseFile(bool save, const char* title, char* name, size_t width) {
                       : OFN_READONLY | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST;
   const BOOL chosen = save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
   if (!chosen) return false;
+  // Windows makes the chosen file's folder current (the dialog is not told to keep the directory);
+  // Wine leaves it, so the folder is made current here in any case.
+  if (dialog.nFileOffset > 0 && dialog.nFileOffset < MAX_PATH) {
+    std::wstring folder(path, dialog.nFileOffset);
+    if (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+    SetCurrentDirectoryW(folder.c_str());
+  }
   // A name that Windows-1250 cannot spell comes out with "?" and is refused when opened.
   const std::string narrow = platform::WideToCp1250Lossy(chosenName, std::wcslen(chosenName));
   std::memset(name, 0, width);

@@ -70,6 +70,7 @@ class Win32SerialPort final : public SerialPort {
 
   IoStart StartRead(uint8_t* buffer, uint32_t size, uint32_t* done) override {
     return Locked(lock_, [&] {
+      if (!dataPending_) dataIsRead_ = true;
       return StartData(done, [&](DWORD* moved) {
         return ReadFile(device_, buffer, size, moved, &dataIo_) != 0;
       });
@@ -78,6 +79,7 @@ class Win32SerialPort final : public SerialPort {
 
   IoStart StartWrite(const uint8_t* buffer, uint32_t size, uint32_t* done) override {
     return Locked(lock_, [&] {
+      if (!dataPending_) dataIsRead_ = false;
       return StartData(done, [&](DWORD* moved) {
         return WriteFile(device_, buffer, size, moved, &dataIo_) != 0;
       });
@@ -96,6 +98,15 @@ class Win32SerialPort final : public SerialPort {
       ResetEvent(eventDone_);
       eventMask_ = 0;
       if (WaitCommEvent(device_, &eventMask_, &eventIo_)) {
+        // Wine reports "data arrived" again at every wait for as long as unread data waits,
+        // where Windows reports each arrival once: while a read is outstanding, which takes that
+        // data anyway, the report is held back until the read has completed.
+        if (eventMask_ == EV_RXCHAR && dataPending_ && dataIsRead_) {
+          ResetEvent(eventDone_);
+          eventPending_ = true;
+          eventHeld_ = true;
+          return IoStart::kPending;
+        }
         *mask = eventMask_;
         return IoStart::kCompleted;
       }
@@ -119,11 +130,21 @@ class Win32SerialPort final : public SerialPort {
   }
 
   IoResult DataResult() override {
-    return Locked(lock_, [&] { return Result(&dataIo_, &dataPending_); });
+    return Locked(lock_, [&] {
+      IoResult result = Result(&dataIo_, &dataPending_);
+      if (!dataPending_ && eventHeld_) SetEvent(eventDone_);
+      return result;
+    });
   }
 
   IoResult EventResult() override {
     return Locked(lock_, [&] {
+      if (eventHeld_ && device_ != INVALID_HANDLE_VALUE) {
+        eventHeld_ = false;
+        eventPending_ = false;
+        return IoResult{IoResult::kOk, eventMask_};
+      }
+      eventHeld_ = false;
       IoResult result = Result(&eventIo_, &eventPending_);
       if (result.status == IoResult::kOk) result.value = eventMask_;
       return result;
@@ -173,7 +194,7 @@ class Win32SerialPort final : public SerialPort {
         CloseHandle(device_);
         device_ = INVALID_HANDLE_VALUE;
         if (dataPending_) WaitForSingleObject(dataDone_, kCancelWaitMs);
-        if (eventPending_) WaitForSingleObject(eventDone_, kCancelWaitMs);
+        if (eventPending_ && !eventHeld_) WaitForSingleObject(eventDone_, kCancelWaitMs);
       }
       if (closing_) SetEvent(closing_);
     }
@@ -252,6 +273,8 @@ class Win32SerialPort final : public SerialPort {
   DWORD eventMask_ = 0;
   bool dataPending_ = false;
   bool eventPending_ = false;
+  bool eventHeld_ = false;   // completed, reported once the outstanding read has completed
+  bool dataIsRead_ = false;  // the outstanding data operation is a read
 };
 
 }  // namespace

@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Builds the Windows program (build/windows/tazo.exe) and its driver, checks that tazo.exe is one
+# file that needs only the system's DLLs, and runs the Windows scenarios under Wine: a prefix of
+# this build's own made once per run, Wine's null graphics driver (no display needed), and COM1
+# pointed at a pseudo-terminal of the test's own before anything opens it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+started=$(date +%s)
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+
+build=$PWD/build/windows
+run=$build/run
+rm -rf "$run"
+mkdir -p "$run"
+
+echo "=== tazo.exe imports ==="
+imports=$(x86_64-w64-mingw32-objdump -p "$build/tazo.exe" | sed -n 's/^\s*DLL Name: //p')
+echo "$imports"
+for dll in $imports; do
+  case "${dll,,}" in
+    kernel32.dll | user32.dll | gdi32.dll | comdlg32.dll | comctl32.dll | msvcrt.dll) ;;
+    *) echo "tazo.exe imports $dll, which Windows does not provide" >&2; exit 1 ;;
+  esac
+done
+
+# The slave of the test's pseudo-terminal gets modem lines from this shim.
+gcc -shared -fPIC -O2 -Wall -Wextra -Werror -o "$build/pty_modem_shim.so" tests/win32/pty_modem_shim.c -ldl
+
+export WINEPREFIX=$build/wine-prefix WINEARCH=win64 WINEDEBUG=${TAZO_WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+echo "=== Wine prefix ==="
+rm -rf "$WINEPREFIX"
+wineboot -i >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+# One server for the whole run, so that the port links set below stay as they are.
+wineserver -w
+wineserver -p >/dev/null 2>&1
+peer_pid=
+cleanup() {
+  [ -n "$peer_pid" ] && kill "$peer_pid" 2>/dev/null || true
+  wineserver -k >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+
+winpath() { echo "Z:${1//\//\\}"; }
+exe=$(winpath "$build/tazo.exe")
+failed=0
+# TAZO_WINE_SCENARIOS picks some of the scenarios (all by default).
+only=${TAZO_WINE_SCENARIOS:-start settings viewer serial}
+scenario() {
+  local name=$1 directory=$2
+  shift 2
+  [[ " $only " == *" $name "* ]] || return 0
+  mkdir -p "$directory"
+  echo "=== $name ==="
+  if ! wine "$build/tazo_win_driver.exe" "$name" "$exe" "$(winpath "$directory")" "$@" \
+      >"$run/$name.log" 2>"$run/$name.err"; then
+    grep -v '^ok' "$run/$name.log" || true
+    tail -5 "$run/$name.err"
+    failed=1
+  fi
+  tail -1 "$run/$name.log"
+}
+
+# No port may lead anywhere but to the test's pseudo-terminal: a fresh prefix maps COM1 to
+# /dev/ttyS0, which is the console here.
+peer_dir=$run/serial-peer
+mkdir -p "$peer_dir"
+python3 tests/win32/serial_peer.py "$peer_dir" &
+peer_pid=$!
+for _ in $(seq 200); do [ -f "$peer_dir/pty-name" ] && break; sleep 0.05; done
+pty=$(cat "$peer_dir/pty-name")
+# Wine's mount manager makes the port links from the Ports key whenever its service starts: the
+# key names the pseudo-terminal, and the link is set by hand as well once the services run.
+wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null 2>&1
+point_com1() {
+  for link in "$WINEPREFIX"/dosdevices/com*; do
+    [ -L "$link" ] && rm -f "$link"
+  done
+  ln -s "$pty" "$WINEPREFIX/dosdevices/com1"
+}
+com1_is_ours() {
+  [ "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$pty" ] && [ -c "$pty" ] &&
+    ! ls "$WINEPREFIX"/dosdevices/ | grep -v '^com1$' | grep -q '^com'
+}
+point_com1
+wine reg query 'HKLM\Software\Wine\Ports' >/dev/null 2>&1
+if ! com1_is_ours; then
+  echo "COM1 does not lead to the test's pseudo-terminal; nothing runs" >&2
+  ls -l "$WINEPREFIX"/dosdevices/ >&2
+  exit 1
+fi
+echo "COM1 -> $pty"
+
+scenario start "$run/start"
+scenario settings "$run/settings"
+cp resources/pomoc.txt "$run/viewer/" 2>/dev/null || { mkdir -p "$run/viewer"; cp resources/pomoc.txt "$run/viewer/"; }
+scenario viewer "$run/viewer"
+com1_is_ours || { echo "COM1 no longer leads to the test's pseudo-terminal" >&2; exit 1; }
+LD_PRELOAD=$build/pty_modem_shim.so scenario serial "$run/serial" "$(winpath "$peer_dir")"
+
+echo "Windows tests took $(( $(date +%s) - started )) s"
+exit $failed
