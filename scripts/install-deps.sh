@@ -2,7 +2,9 @@
 # Installs the Debian 12 packages the build, the tests and the demonstration need (as root).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev clang-format git)
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev clang-format git
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 wine wine64 python3 xvfb xauth
+  imagemagick)
 missing=()
 for package in "${packages[@]}"; do
   # Installed means installed, not merely known (a removed package keeps its record).

@@ -30,3 +30,5 @@ for target in build/fuzz/tests/fuzz_*; do
     || { tail -50 "$corpus.log"; exit 1; }
   grep -E 'stat::number_of_executed_units' "$corpus.log" | sed "s|^|$(basename "$target"): |"
 done
+
+bash scripts/test-windows.sh

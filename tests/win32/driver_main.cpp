@@ -39,6 +39,8 @@ int wmain(int argc, wchar_t** argv) {
     RunViewerScenario(place, &report);
   } else if (scenario == L"serial") {
     RunSerialScenario(place, &report);
+  } else if (scenario == L"screenshots") {
+    RunScreenshots(place, &report);
   } else {
     Print(L"unknown scenario " + scenario);
     return 100;

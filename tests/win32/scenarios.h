@@ -25,3 +25,4 @@ void RunStartScenario(const ScenarioPlace& place, Report* report);
 void RunSettingsScenario(const ScenarioPlace& place, Report* report);
 void RunViewerScenario(const ScenarioPlace& place, Report* report);
 void RunSerialScenario(const ScenarioPlace& place, Report* report);
+void RunScreenshots(const ScenarioPlace& place, Report* report);

@@ -18,13 +18,26 @@ int ClampToInt(int64_t value) {
   return static_cast<int>(value);
 }
 
+// The scroll state as window properties as well: another process (a test driver, an automation
+// tool) cannot read a window's scroll bars under every Windows runtime, properties it can.
+void PublishScrollState(HWND window, const ViewerState& viewer) {
+  auto publish = [window](const wchar_t* name, int64_t value) {
+    SetPropW(window, name, reinterpret_cast<HANDLE>(static_cast<intptr_t>(value) + 1));
+  };
+  publish(L"ViewerTopLine", viewer.topLine);
+  publish(L"ViewerMaxTopLine", viewer.maxTopLine);
+  publish(L"ViewerLeftColumn", viewer.leftColumn);
+  publish(L"ViewerMaxLeftColumn", viewer.maxLeftColumn);
+}
+
 void SetBar(HWND window, int bar, int64_t max, int64_t position) {
   SetScrollRange(window, bar, 0, ClampToInt(max), FALSE);
   SetScrollPos(window, bar, ClampToInt(position), TRUE);
 }
 
-void ShowScroll(HWND window, const ScrollOutcome& outcome) {
+void ShowScroll(HWND window, const ViewerState& viewer, const ScrollOutcome& outcome) {
   if (!outcome.changed) return;
+  PublishScrollState(window, viewer);
   if (outcome.repaintAll) {
     InvalidateRect(window, nullptr, TRUE);
   } else {
@@ -95,6 +108,10 @@ LRESULT CALLBACK ViewerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
       return 0;
     }
     case WM_DESTROY:
+      for (const wchar_t* name :
+           {L"ViewerTopLine", L"ViewerMaxTopLine", L"ViewerLeftColumn", L"ViewerMaxLeftColumn"}) {
+        RemovePropW(window, name);
+      }
       if (viewer) {
         CloseViewerState(viewer);
         delete viewer;
@@ -107,6 +124,7 @@ LRESULT CALLBACK ViewerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         const ScrollBars bars = ResizeViewer(viewer, LOWORD(lParam), HIWORD(lParam));
         SetBar(window, SB_VERT, bars.verticalMax, bars.verticalPosition);
         SetBar(window, SB_HORZ, bars.horizontalMax, bars.horizontalPosition);
+        PublishScrollState(window, *viewer);
       }
       return 0;
     case WM_PAINT:
@@ -126,12 +144,12 @@ LRESULT CALLBACK ViewerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
       return 0;
     case WM_VSCROLL:
       if (viewer) {
-        ShowScroll(window, ScrollViewerVertically(viewer, LOWORD(wParam), HIWORD(wParam)));
+        ShowScroll(window, *viewer, ScrollViewerVertically(viewer, LOWORD(wParam), HIWORD(wParam)));
       }
       return 0;
     case WM_HSCROLL:
       if (viewer) {
-        ShowScroll(window, ScrollViewerHorizontally(viewer, LOWORD(wParam), HIWORD(wParam)));
+        ShowScroll(window, *viewer, ScrollViewerHorizontally(viewer, LOWORD(wParam), HIWORD(wParam)));
       }
       return 0;
     default:
