@@ -78,6 +78,14 @@ int Progress(HWND main) {
   return static_cast<int>(SendDlgItemMessageW(main, 1075, PBM_GETPOS, 0, 0));
 }
 
+// A transfer's reset is through: the buttons are enabled again.
+bool Idle(HWND main) {
+  return WaitFor([&] {
+    return IsWindowEnabled(GetDlgItem(main, 1144)) && IsWindowEnabled(GetDlgItem(main, 1142)) &&
+           IsWindowEnabled(GetDlgItem(main, 1050));
+  });
+}
+
 std::string Pattern(size_t size) {
   std::string bytes(size, '\0');
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('0' + i % 64);
@@ -142,6 +150,7 @@ void RunSerialScenario(const ScenarioPlace& place, Report* report) {
   const std::wstring receivePath = dir + L"\\odbiór.bin";
   const std::string incoming = Pattern(3000);
   WriteAll(dir + L"\\incoming.bin", incoming);
+  report->Check(Idle(main), L"the controls are back after the run");
   ClickItem(main, 1049);
   report->Check(AnswerFileDialog(pid, L"Otwórz plik do odbioru", receivePath),
                 L"the save-file dialog takes the file");
@@ -161,6 +170,7 @@ void RunSerialScenario(const ScenarioPlace& place, Report* report) {
   report->Equal(TextOf(GetDlgItem(main, 1060)), L"3000", L"CountField counts the bytes received");
 
   // One listen cycle: a listing of a directory asked for by a command file.
+  report->Check(Idle(main), L"the controls are back after the run");
   ClickItem(main, 1142);
   report->Check(WaitFor([&] { return IsChecked(GetDlgItem(main, 1142)); }), L"listen mode on");
   report->Check(IsWindowEnabled(GetDlgItem(main, 1160)), L"the delay label is enabled");
@@ -185,6 +195,7 @@ void RunSerialScenario(const ScenarioPlace& place, Report* report) {
   report->Check(WaitFor([&] { return !IsChecked(GetDlgItem(main, 1142)); }), L"listen mode off");
 
   // Stop in the middle of a send: the peer stops reading, the writes back up, Stop ends it.
+  report->Check(Idle(main), L"the controls are back after the run");
   const std::wstring bigPath = dir + L"\\duży.txt";
   WriteAll(bigPath, std::string(300000, 'A'));
   ClickItem(main, 1050);

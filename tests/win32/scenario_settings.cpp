@@ -17,8 +17,8 @@ constexpr UINT kF1Message = 0x004D;  // WM_KEYF1: what the F1 key sends to the f
 
 std::wstring ListEntry(HWND box, int index) {
   wchar_t text[256] = L"";
-  const LRESULT length = SendMessageW(box, CB_GETLBTEXT, static_cast<WPARAM>(index),
-                                      reinterpret_cast<LPARAM>(text));
+  const LRESULT length =
+      SendMessageW(box, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
   return std::wstring(text, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
@@ -60,8 +60,9 @@ void RunSettingsScenario(const ScenarioPlace& place, Report* report) {
     int selected;
     const wchar_t* last;
   };
-  const List lists[] = {{1085, 255, 0, L"COM255"}, {1083, 16, 7, L"256000"}, {1090, 5, 2, L"Space"},
-                        {1091, 3, 0, L"2"},        {1092, 5, 4, L"8"},        {1101, 3, 0, L"Handshake"},
+  const List lists[] = {{1085, 255, 0, L"COM255"}, {1083, 16, 7, L"256000"},
+                        {1090, 5, 2, L"Space"},    {1091, 3, 0, L"2"},
+                        {1092, 5, 4, L"8"},        {1101, 3, 0, L"Handshake"},
                         {1102, 4, 0, L"Toggle"},   {1126, 2, 0, L"English"}};
   for (const List& list : lists) {
     HWND box = GetDlgItem(dialog, list.id);
@@ -70,10 +71,14 @@ void RunSettingsScenario(const ScenarioPlace& place, Report* report) {
     report->Equal(SendMessageW(box, CB_GETCURSEL, 0, 0), list.selected, name + L" selection");
     report->Equal(ListEntry(box, list.count - 1), list.last, name + L" last entry");
   }
-  const std::pair<int, const wchar_t*> labels[] = {
-      {1116, L"Szybkość"}, {1024, L"Parzystość"},           {1050, L"Anuluj"},
-      {1049, L"Zastosuj"}, {1159, L"Komendy dla nasłuchu"}, {1164, L"Wyślij potwierdzenie"},
-      {1051, L"OK"},       {1087, L"CTS"}};
+  const std::pair<int, const wchar_t*> labels[] = {{1116, L"Szybkość"},
+                                                   {1024, L"Parzystość"},
+                                                   {1050, L"Anuluj"},
+                                                   {1049, L"Zastosuj"},
+                                                   {1159, L"Komendy dla nasłuchu"},
+                                                   {1164, L"Wyślij potwierdzenie"},
+                                                   {1051, L"OK"},
+                                                   {1087, L"CTS"}};
   for (const auto& label : labels) {
     report->Equal(TextOf(GetDlgItem(dialog, label.first)), label.second,
                   L"label " + std::to_wstring(label.first));

@@ -127,12 +127,15 @@ void RunStartScenario(const ScenarioPlace& place, Report* report) {
                 L"caption, system menu and minimize box");
   CheckControls(main, false, true, report);
   for (int lamp : {1102, 1103, 1104, 1105, 1109, 1110, 1111, 1115, 1116, 1142, 1144}) {
-    report->Check(!IsChecked(GetDlgItem(main, lamp)), L"unchecked at start: " +
-                                                          std::to_wstring(lamp));
+    report->Check(!IsChecked(GetDlgItem(main, lamp)),
+                  L"unchecked at start: " + std::to_wstring(lamp));
   }
   report->Equal(SendDlgItemMessageW(main, 1075, PBM_GETPOS, 0, 0), 0, L"progress at 0");
-  report->Check(!IsWindowEnabled(GetDlgItem(main, 1160)) && !IsWindowEnabled(GetDlgItem(main, 1161)),
-                L"the delay is disabled outside listen mode");
+  report->Check(
+      !IsWindowEnabled(GetDlgItem(main, 1160)) && !IsWindowEnabled(GetDlgItem(main, 1161)),
+      L"the delay is disabled outside listen mode");
+  report->Check(SendDlgItemMessageW(main, 1108, EM_GETLIMITTEXT, 0, 0) >= 15 * 1024 * 1024,
+                L"ErrorsBox holds a long verification listing");
   // DelayField takes two digits at most.
   report->Equal(SendDlgItemMessageW(main, 1057, EM_GETLIMITTEXT, 0, 0), 2, L"delay limit");
 

@@ -10,8 +10,8 @@
 namespace {
 
 void Write(const std::wstring& path, const std::string& bytes) {
-  std::ofstream(path.c_str(), std::ios::binary).write(bytes.data(),
-                                                       static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path.c_str(), std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // The scroll state the viewer publishes (its scroll bars are not readable from another process
@@ -45,7 +45,8 @@ HWND OpenViewer(const Program& program, HWND main, int button, const wchar_t* ti
 void RunViewerScenario(const ScenarioPlace& place, Report* report) {
   const std::wstring& dir = place.directory;
   std::string text;
-  for (int line = 0; line < 100; ++line) text += "wiersz " + std::to_string(line) + "\t\xBF\xF3\xB3w\r\n";
+  for (int line = 0; line < 100; ++line)
+    text += "wiersz " + std::to_string(line) + "\t\xBF\xF3\xB3w\r\n";
   text += std::string(200, 'x') + "\n";
   Write(dir + L"\\tekst.txt", text);
   std::string binary;

@@ -18,8 +18,8 @@ bool Report::Equal(const std::wstring& got, const std::wstring& expected,
 
 bool Report::Equal(long long got, long long expected, const std::wstring& what) {
   if (got == expected) return Check(true, what);
-  return Check(false, what + L": got " + std::to_wstring(got) + L", expected " +
-                          std::to_wstring(expected));
+  return Check(
+      false, what + L": got " + std::to_wstring(got) + L", expected " + std::to_wstring(expected));
 }
 
 void Print(const std::wstring& line) {
@@ -111,8 +111,8 @@ bool WaitGone(HWND window) {
 
 std::wstring TextOf(HWND window) {
   wchar_t buffer[4096];
-  const LRESULT length =
-      SendMessageW(window, WM_GETTEXT, sizeof buffer / sizeof buffer[0], reinterpret_cast<LPARAM>(buffer));
+  const LRESULT length = SendMessageW(window, WM_GETTEXT, sizeof buffer / sizeof buffer[0],
+                                      reinterpret_cast<LPARAM>(buffer));
   return std::wstring(buffer, length > 0 ? static_cast<size_t>(length) : 0);
 }
 

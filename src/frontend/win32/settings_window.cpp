@@ -10,9 +10,9 @@ namespace {
 // The dialog is modal: one at a time.
 SettingsDialogState dialogState;
 
-const int kComboBoxes[] = {SettingsPortBox,       SettingsBaudBox, SettingsParityBox,
-                           SettingsStopBitsBox,   SettingsByteLengthBox, SettingsDtrBox,
-                           SettingsRtsBox,        SettingsLanguageBox};
+const int kComboBoxes[] = {SettingsPortBox,     SettingsBaudBox,       SettingsParityBox,
+                           SettingsStopBitsBox, SettingsByteLengthBox, SettingsDtrBox,
+                           SettingsRtsBox,      SettingsLanguageBox};
 const int kCheckBoxes[] = {SettingsCtsCheck, SettingsDsrCheck, SettingsDsrSensitivityCheck,
                            SettingsXonXoffCheck, SettingsConfirmCheck};
 const int kCommandEdits[] = {SettingsSendFileEdit, SettingsChangeDirEdit, SettingsSendDirEdit};

@@ -68,8 +68,7 @@ void Paint(HWND window, ViewerState* viewer) {
 
 }  // namespace
 
-void OpenFileViewer(HWND owner, std::shared_ptr<platform::File> file, const char* title,
-                    int mode) {
+void OpenFileViewer(HWND owner, std::shared_ptr<platform::File> file, const char* title, int mode) {
   auto* viewer = new ViewerState();
   if (!OpenViewerState(viewer, std::move(file), mode)) {
     delete viewer;
@@ -77,16 +76,12 @@ void OpenFileViewer(HWND owner, std::shared_ptr<platform::File> file, const char
     return;
   }
   const std::wstring caption = platform::Cp1250ToWide(title);
-  HWND window = CreateWindowExW(0, L"MemWnd", caption.c_str(),
-                                WS_POPUP | WS_VISIBLE | WS_OVERLAPPEDWINDOW | WS_VSCROLL |
-                                    WS_HSCROLL,
-                                0, 0, kViewerInitialWidth, kViewerInitialHeight, owner, nullptr,
-                                programInstance, viewer);
+  HWND window = CreateWindowExW(
+      0, L"MemWnd", caption.c_str(),
+      WS_POPUP | WS_VISIBLE | WS_OVERLAPPEDWINDOW | WS_VSCROLL | WS_HSCROLL, 0, 0,
+      kViewerInitialWidth, kViewerInitialHeight, owner, nullptr, programInstance, viewer);
   if (!window) {
-    // WM_DESTROY released the record when the window got that far; otherwise it is ours.
-    if (GetLastError() != 0) {
-      ShowMessageBox(owner, kViewerOpenFailedText, kViewerOpenFailedCaption, MB_OK);
-    }
+    ShowMessageBox(owner, kViewerOpenFailedText, kViewerOpenFailedCaption, MB_OK);
     return;
   }
   app.viewerWindow = window;
@@ -136,8 +131,8 @@ LRESULT CALLBACK ViewerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_KEYDOWN:
       for (const ViewerKey& key : ViewerKeyTable) {
         if (key.key == static_cast<int>(wParam)) {
-          SendMessageW(window, key.vertical ? WM_VSCROLL : WM_HSCROLL,
-                       MAKEWPARAM(key.request, 0), 0);
+          SendMessageW(window, key.vertical ? WM_VSCROLL : WM_HSCROLL, MAKEWPARAM(key.request, 0),
+                       0);
           break;
         }
       }
@@ -149,7 +144,8 @@ LRESULT CALLBACK ViewerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
       return 0;
     case WM_HSCROLL:
       if (viewer) {
-        ShowScroll(window, *viewer, ScrollViewerHorizontally(viewer, LOWORD(wParam), HIWORD(wParam)));
+        ShowScroll(window, *viewer,
+                   ScrollViewerHorizontally(viewer, LOWORD(wParam), HIWORD(wParam)));
       }
       return 0;
     default:

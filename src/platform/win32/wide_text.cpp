@@ -27,8 +27,7 @@ bool Cp1250ToWideStrict(const char* text, std::wstring* out) {
   out->clear();
   if (!text || !*text) return true;
   const int length = static_cast<int>(std::strlen(text));
-  const int count =
-      MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
+  const int count = MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
   if (count <= 0) {
     SetLastError(ERROR_INVALID_NAME);
     return false;
