@@ -27,8 +27,7 @@ TEST_F(QtFrontEndTest, ListenCountsDownListsPolishNamesThenVerifiesWithDifferenc
   EXPECT_TRUE(Control(DelayLabel)->isEnabled());
   EXPECT_TRUE(Control(ListenGroup)->isEnabled());
   ASSERT_TRUE(WaitFor([] {
-    return app.listenMode.load() == 1 && app.transferRunning.load() == 1 &&
-           app.portHandle.IsOpen();
+    return app.listenMode.load() == 1 && app.transferRunning.load() == 1 && app.portHandle.IsOpen();
   }));
   peer().Write(Command("DIR"));
   std::vector<QString> shown;

@@ -27,10 +27,17 @@ void ModalScript::Tick() {
     }
     return;
   }
-  // Taken off first: a step that opens a modal loop lets the next one run inside it.
-  std::function<bool()> step = std::move(steps_.front());
-  steps_.pop_front();
-  if (!step()) steps_.push_front(std::move(step));
+  if (stepDue_) return;
+  // Run from a timer of its own, so that this one keeps ticking inside a modal loop the step
+  // opens; taken off first, so that the next step is the one run there.
+  stepDue_ = true;
+  QTimer::singleShot(0, &timer_, [this] {
+    stepDue_ = false;
+    if (steps_.empty()) return;
+    std::function<bool()> step = std::move(steps_.front());
+    steps_.pop_front();
+    if (!step()) steps_.push_front(std::move(step));
+  });
 }
 
 void ModalScript::AnswerBox(QMessageBox::StandardButton button, ShownBox* shown) {
@@ -50,9 +57,13 @@ void ModalScript::ChooseFile(const std::string& path, QString* title) {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
     if (!dialog || !dialog->isVisible()) return false;
     if (title) *title = dialog->windowTitle();
-    dialog->selectFile(QString::fromStdString(path));
-    dialog->accept();
-    return true;
+    // Typed into the name field, as a user does (selectFile leaves a focused field alone).
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!name) return false;
+    name->setText(QString::fromStdString(path));
+    static_cast<QDialog*>(dialog)->accept();
+    // A dialog still loading its folder may not take it yet: again at the next tick.
+    return !dialog->isVisible();
   });
 }
 
@@ -100,7 +111,9 @@ void QtFrontEndTest::Start(const Options& options) {
 
 void QtFrontEndTest::Stop() {
   script_.Clear();
-  if (program_) EXPECT_TRUE(program_->Finish(20000)) << "an engine outlived the program";
+  if (program_) {
+    EXPECT_TRUE(program_->Finish(20000)) << "an engine outlived the program";
+  }
   program_.reset();
   ClearAppState();
 }
@@ -123,6 +136,8 @@ bool QtFrontEndTest::WaitFor(const std::function<bool()>& condition, int timeout
     QEventLoop loop;
     QTimer::singleShot(5, &loop, &QEventLoop::quit);
     loop.exec();
+    // Windows closed at the test's own level are deleted here.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
   return true;
 }

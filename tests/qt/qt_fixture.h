@@ -16,6 +16,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,7 @@ class ModalScript {
   void Tick();
   std::deque<std::function<bool()>> steps_;
   std::vector<QString> unexpected_;
+  bool stepDue_ = false;
   QTimer timer_;
 };
 
@@ -99,6 +101,11 @@ class QtFrontEndTest : public ::testing::Test {
   ModalScript script_;
   std::string originalDirectory_;
 };
+
+// Readable in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 // Windows-1250 bytes of core text as the toolkit shows them; literals in UTF-8 for the tests.
 inline QString U8(const char* text) {

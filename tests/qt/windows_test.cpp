@@ -2,6 +2,7 @@
 // viewer's keys and paint, F1 help, and the screenshots of the three windows.
 
 #include <QComboBox>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QWhatsThis>
 
@@ -36,11 +37,10 @@ TEST_F(QtWindowsTest, SettingsRefuseANameAndApplyRelabelsTheMainWindow) {
   ShownBox refusal, help, f1Help;
   bool labelsEnglish = false;
   WithSettings([&](QtSettingsDialog* dialog) {
-    labelsEnglish = dialog->windowTitle() == "Options" &&
-                    qobject_cast<QPushButton*>(dialog->Control(SettingsApplyButton))->text() ==
-                        "Apply" &&
-                    qobject_cast<QGroupBox*>(dialog->Control(SettingsLanguageGroup))->title() ==
-                        "Language";
+    labelsEnglish =
+        dialog->windowTitle() == "Options" &&
+        qobject_cast<QPushButton*>(dialog->Control(SettingsApplyButton))->text() == "Apply" &&
+        qobject_cast<QGroupBox*>(dialog->Control(SettingsLanguageGroup))->title() == "Language";
     // "DI" begins the directory command "DIR": refused.
     Retype(dialog->Control(SettingsSendFileEdit), "DI");
     QTest::mouseClick(dialog->Control(SettingsApplyButton), Qt::LeftButton);
@@ -68,7 +68,7 @@ TEST_F(QtWindowsTest, SettingsRefuseANameAndApplyRelabelsTheMainWindow) {
   });
   Click(SettingsButton);
   ASSERT_TRUE(script_.Done());
-  EXPECT_EQ(Settings(), nullptr);
+  EXPECT_TRUE(WaitFor([&] { return Settings() == nullptr; }));
   EXPECT_TRUE(labelsEnglish);
   EXPECT_EQ(refusal.caption, "Error");
   EXPECT_EQ(refusal.text, "Bad name of command to send file");
@@ -144,6 +144,7 @@ TEST_F(QtWindowsTest, ViewerKeysScrollBarsAndPaint) {
   EXPECT_EQ(state.topLine, 2);
 
   // A paint draws only the lines its rectangle touches, one on either side.
+  WaitFor([] { return false; }, 50);
   viewer->viewport()->repaint(QRect(0, 45, 100, 15));
   EXPECT_EQ(viewer->lastPaintedLines().first, state.topLine + 2);
   EXPECT_EQ(viewer->lastPaintedLines().last, state.topLine + 5);

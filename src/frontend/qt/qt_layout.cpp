@@ -25,8 +25,8 @@ QFont DialogFont() {
 DialogUnits::DialogUnits(const QFont& font) {
   const QFontMetrics metrics(font);
   // The average width over the 52 letters, rounded as the window system does.
-  const int letters =
-      metrics.horizontalAdvance(QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+  const int letters = metrics.horizontalAdvance(
+      QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
   baseWidth_ = (letters / 26 + 1) / 2;
   baseHeight_ = metrics.height();
   if (baseWidth_ < 1) baseWidth_ = 1;

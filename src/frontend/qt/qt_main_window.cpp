@@ -79,8 +79,8 @@ QWidget* QtMainWindow::CreateControl(int id) {
   switch (info->kind) {
     case ControlKind::kPushButton:
     case ControlKind::kBitmapButton: {
-      auto* button = new QPushButton(info->kind == ControlKind::kBitmapButton ? QString() : text,
-                                     this);
+      auto* button =
+          new QPushButton(info->kind == ControlKind::kBitmapButton ? QString() : text, this);
       if (info->kind == ControlKind::kBitmapButton) button->setAccessibleName(text);
       QObject::connect(button, &QPushButton::clicked, button,
                        [id] { HandleMainWindowCommand(id); });
@@ -104,8 +104,8 @@ QWidget* QtMainWindow::CreateControl(int id) {
     case ControlKind::kReadOnlyEdit: {
       auto* line = new QLineEdit(text, this);
       if (info->kind == ControlKind::kNumberEdit) {
-        line->setValidator(new QRegularExpressionValidator(
-            QRegularExpression(QStringLiteral("[0-9]*")), line));
+        line->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), line));
       }
       line->setReadOnly(info->kind == ControlKind::kReadOnlyEdit);
       widget = line;
@@ -177,7 +177,7 @@ void QtMainWindow::closeEvent(QCloseEvent* event) {
 void QtMainWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_F1) {
     // Help on the focused control; one without help shows nothing.
-    HandleMainWindowHelp(ControlIdOf(QApplication::focusWidget()));
+    HandleMainWindowHelp(ControlIdOf(focusWidget()));
     event->accept();
     return;
   }

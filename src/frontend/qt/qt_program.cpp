@@ -75,6 +75,13 @@ QtProgram::~QtProgram() {
   if (!finished_) Finish(10000);
 }
 
+QtSettingsDialog* QtProgram::settingsDialog() const {
+  return settings_.data();
+}
+QtViewer* QtProgram::viewer() const {
+  return viewer_.data();
+}
+
 void QtProgram::Start() {
   RequireWindowThread();
   RunStartUpSteps();
@@ -100,6 +107,8 @@ void QtProgram::Start() {
                    [] { HandleMainWindowTimer(kAnimationTimerId); });
   InstallHooks();
 
+  // The template's own bitmap, until timer 1 shows the others.
+  surface_->SetStaticImage(AnimationImage, app.animationImages[0]);
   app.mainWindow = surface_.get();
   InitMainWindow();
   open_ = true;

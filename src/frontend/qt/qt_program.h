@@ -39,8 +39,8 @@ class QtProgram {
 
   QtMainWindow* mainWindow() const { return window_; }
   QtSurface* surface() const { return surface_.get(); }
-  QtSettingsDialog* settingsDialog() const { return settings_.data(); }
-  QtViewer* viewer() const { return viewer_.data(); }
+  QtSettingsDialog* settingsDialog() const;
+  QtViewer* viewer() const;
   QTimer& animationTimer() { return animationTimer_; }
 
  private:

@@ -11,6 +11,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
+#include <QWhatsThis>
 
 #include "core/app_state.h"
 #include "frontend/qt/qt_layout.h"
@@ -138,7 +140,8 @@ QWidget* QtSettingsDialog::Control(int id) const {
 }
 
 void QtSettingsDialog::Command(int id) {
-  if (SettingsDialogCommand(&state_, id, hooks_)) done(id == SettingsCancelButton ? Rejected : Accepted);
+  if (SettingsDialogCommand(&state_, id, hooks_))
+    done(id == SettingsCancelButton ? Rejected : Accepted);
 }
 
 void QtSettingsDialog::reject() {
@@ -166,7 +169,7 @@ void QtSettingsDialog::ShowHelp(int id) {
 
 void QtSettingsDialog::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_F1) {
-    ShowHelp(ControlIdOf(QApplication::focusWidget()));
+    ShowHelp(ControlIdOf(focusWidget()));
     event->accept();
     return;
   }
@@ -177,7 +180,12 @@ bool QtSettingsDialog::eventFilter(QObject* watched, QEvent* event) {
   // In the caption's help mode the toolkit asks the clicked control to explain itself.
   if (event->type() == QEvent::WhatsThis || event->type() == QEvent::QueryWhatsThis) {
     auto* widget = qobject_cast<QWidget*>(watched);
-    if (event->type() == QEvent::WhatsThis) ShowHelp(ControlIdOf(widget));
+    if (event->type() == QEvent::WhatsThis) {
+      // One click explains one control; the help shows once the click is over.
+      QWhatsThis::leaveWhatsThisMode();
+      const int id = ControlIdOf(widget);
+      QTimer::singleShot(0, this, [this, id] { ShowHelp(id); });
+    }
     event->accept();
     return true;
   }
