@@ -16,6 +16,12 @@ int MulDiv(int value, int numerator, int denominator) {
 
 }  // namespace
 
+const char kGroupBoxStyle[] =
+    "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.6em; }"
+    "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+    " left: 6px; padding: 0 2px; }"
+    "QGroupBox::title:disabled { color: palette(mid); }";
+
 QFont DialogFont() {
   QFont font = QApplication::font();
   font.setPointSize(8);

@@ -11,6 +11,10 @@ struct DialogRect {
   int x, y, width, height;
 };
 
+// Group boxes as the dialog templates draw them: the title on the frame's top line, inside the
+// rectangle, not above it.
+extern const char kGroupBoxStyle[];
+
 // The dialog font: the toolkit's sans-serif face at 8 points.
 QFont DialogFont();
 

@@ -47,6 +47,7 @@ int ControlIdOf(const QWidget* widget) {
 QtMainWindow::QtMainWindow(QtSurface* surface) : units_(DialogFont()) {
   RequireWindowThread();
   setFont(DialogFont());
+  setStyleSheet(QString::fromLatin1(kGroupBoxStyle));
   setWindowTitle(QString::fromLatin1(kCaption));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);

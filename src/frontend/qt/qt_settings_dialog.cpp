@@ -35,6 +35,7 @@ QtSettingsDialog::QtSettingsDialog() {
   const QFont font = DialogFont();
   const DialogUnits units(font);
   setFont(font);
+  setStyleSheet(QString::fromLatin1(kGroupBoxStyle));
   setWindowTitle(QStringLiteral("Options"));
   // The caption's help button: click it, then a control, to have the control explained.
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
