@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "frontend/headless/headless_app.h"
+#include "frontend/qt/qt_errors_box.h"
 #include "platform/system.h"
 #include "settings/settings_file.h"
 
@@ -120,7 +121,7 @@ void QtFrontEndTest::Stop() {
 
 QString QtFrontEndTest::Text(int id) {
   QWidget* widget = Control(id);
-  if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) return box->toPlainText();
+  if (auto* box = dynamic_cast<QtErrorsBox*>(widget)) return box->DisplayText();
   if (auto* line = qobject_cast<QLineEdit*>(widget)) return line->text();
   if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
   if (auto* group = qobject_cast<QGroupBox*>(widget)) return group->title();

@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "frontend/qt/qt_errors_box.h"
 #include "frontend/qt/qt_layout.h"
 #include "qt_fixture.h"
 
@@ -62,10 +63,11 @@ TEST_F(QtFrontEndTest, StartsWithTheTemplateAndClosesOnlyOnYes) {
   EXPECT_EQ(surface().ShownImage(StartStopButton), StartImage);
   EXPECT_EQ(surface().ShownImage(AnimationImage), FirstAnimationImage);
   EXPECT_FALSE(Get<QLabel>(AnimationImage)->pixmap().isNull());
-  auto* errors = Get<QPlainTextEdit>(ErrorsBox);
+  auto* errors = dynamic_cast<QtErrorsBox*>(Control(ErrorsBox));
   ASSERT_NE(errors, nullptr);
-  EXPECT_TRUE(errors->isReadOnly());
   EXPECT_EQ(errors->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  QTest::keyClicks(errors, "typed");
+  EXPECT_EQ(Text(ErrorsBox), "");
   EXPECT_TRUE(Get<QLineEdit>(CountField)->isReadOnly());
   EXPECT_NE(Get<QProgressBar>(ProgressBar), nullptr);
 

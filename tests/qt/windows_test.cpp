@@ -194,7 +194,7 @@ TEST_F(QtWindowsTest, Screenshots) {
     script_.ChooseFile(dir_.File("program.nc"));
     Click(SendFileButton);
     ASSERT_TRUE(script_.Done());
-    Get<QPlainTextEdit>(ErrorsBox)->setPlainText("12:00:01  (C:2) opening port\n");
+    surface().SetText(ErrorsBox, "12:00:01  (C:2) opening port\r\n");
     const std::string base = std::string(folder) + "/linux-";
     EXPECT_TRUE(window().grab().save(QString::fromStdString(base + "main-" + suffix + ".png")));
     WithSettings([&](QtSettingsDialog* dialog) {

@@ -7,12 +7,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScreen>
 
+#include "frontend/qt/qt_errors_box.h"
 #include "frontend/qt/qt_surface.h"
 #include "frontend/qt/qt_text.h"
 #include "ui/control_ids.h"
@@ -113,13 +113,7 @@ QWidget* QtMainWindow::CreateControl(int id) {
       break;
     }
     case ControlKind::kMultiLineEdit: {
-      auto* box = new QPlainTextEdit(this);
-      box->setReadOnly(true);
-      box->setUndoRedoEnabled(false);
-      box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-      box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-      box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-      widget = box;
+      widget = new QtErrorsBox(this);
       break;
     }
     case ControlKind::kStatic: {

@@ -6,7 +6,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -18,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "frontend/qt/qt_errors_box.h"
 #include "frontend/qt/qt_text.h"
 
 namespace {
@@ -44,13 +44,6 @@ unsigned ParseNumber(const std::string& text) {
   }
   if (digits == 0 || at != text.size()) return 0;
   return static_cast<unsigned>(value);
-}
-
-// What a multi-line edit shows for the core's CR LF line ends.
-QString ForDisplay(const char* text) {
-  QString shown = FromLocal(text);
-  shown.remove(QLatin1Char('\r'));
-  return shown;
 }
 
 }  // namespace
@@ -188,9 +181,7 @@ void QtSurface::ApplyText(int control, const QString& text) {
   Entry* entry = At(control);
   if (!entry) return;
   QWidget* widget = entry->widget;
-  if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) {
-    box->setPlainText(text);
-  } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+  if (auto* line = qobject_cast<QLineEdit*>(widget)) {
     line->setText(text);
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setText(text);
@@ -211,9 +202,8 @@ void QtSurface::SetText(int control, const char* text) {
   Run([this, control, copy = std::move(copy)] {
     Entry* entry = At(control);
     if (!entry) return;
-    if (entry->kind == ControlKind::kMultiLineEdit) {
-      errorsText_ = copy;
-      ApplyText(control, ForDisplay(copy.c_str()));
+    if (auto* box = dynamic_cast<QtErrorsBox*>(entry->widget.data())) {
+      box->SetText(copy);
     } else {
       ApplyText(control, FromLocal(copy));
     }
@@ -225,13 +215,7 @@ void QtSurface::AppendText(int control, const char* text) {
   Run([this, control, text] {
     Entry* entry = At(control);
     if (!entry) return;
-    auto* box = qobject_cast<QPlainTextEdit*>(entry->widget.data());
-    if (!box) return;
-    errorsText_ += text;
-    // Always at the end, whatever the user has selected: the lines stay in the order written.
-    box->moveCursor(QTextCursor::End);
-    box->insertPlainText(ForDisplay(text));
-    box->moveCursor(QTextCursor::End);
+    if (auto* box = dynamic_cast<QtErrorsBox*>(entry->widget.data())) box->Append(text);
   });
 }
 
@@ -242,10 +226,11 @@ std::string QtSurface::GetText(int control) {
     if (!entry) return;
     QWidget* widget = entry->widget;
     QString shown;
-    if (entry->kind == ControlKind::kMultiLineEdit) {
-      text = errorsText_;
+    if (auto* box = dynamic_cast<QtErrorsBox*>(widget)) {
+      text = box->text();
       return;
-    } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+    }
+    if (auto* line = qobject_cast<QLineEdit*>(widget)) {
       shown = line->text();
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
       shown = label->text();

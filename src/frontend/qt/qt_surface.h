@@ -86,8 +86,6 @@ class QtSurface : public Surface {
 
   std::map<int, Entry> controls_;
   std::map<int, QPixmap> images_;
-  // ErrorsBox as the core wrote it, byte for byte (CR LF included): read back for the log.
-  std::string errorsText_;
   class QTimer* replyTimer_ = nullptr;
   Waker* waker_ = nullptr;
 
