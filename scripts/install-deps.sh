@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages the build, the tests and the demonstration need (as root).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev clang-format git)
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev clang-format git
+  qt6-base-dev fonts-dejavu-core)
 missing=()
 for package in "${packages[@]}"; do
   # Installed means installed, not merely known (a removed package keeps its record).

@@ -49,8 +49,11 @@ TEST_F(QtFrontEndTest, ListenCountsDownListsPolishNamesThenVerifiesWithDifferenc
   ASSERT_TRUE(WaitFor([&] { return Text(DelayField) == "2"; }));
   EXPECT_FALSE(surface().ReplyTimerActive());
 
-  // Listening ends with its button.
-  ASSERT_TRUE(WaitFor([] { return app.transferRunning.load() == 1; }));
+  // Listening ends with its button, once the reply's sender has handed over to the next run.
+  ASSERT_TRUE(WaitFor([] {
+    return app.transferRunning.load() == 1 && app.portHandle.IsOpen() &&
+           platform::RunningDetachedThreads() == 1;
+  }));
   Click(ListenButton);
   EXPECT_FALSE(Checked(ListenButton));
   EXPECT_FALSE(Control(DelayLabel)->isEnabled());
