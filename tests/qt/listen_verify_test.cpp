@@ -51,8 +51,8 @@ TEST_F(QtFrontEndTest, ListenCountsDownListsPolishNamesThenVerifiesWithDifferenc
 
   // Listening ends with its button, once the reply's sender has handed over to the next run.
   ASSERT_TRUE(WaitFor([] {
-    return app.transferRunning.load() == 1 && app.portHandle.IsOpen() &&
-           platform::RunningDetachedThreads() == 1;
+    return app.transferMode.load() == 1 && app.transferRunning.load() == 1 &&
+           app.portHandle.IsOpen() && platform::RunningDetachedThreads() == 1;
   }));
   Click(ListenButton);
   EXPECT_FALSE(Checked(ListenButton));
