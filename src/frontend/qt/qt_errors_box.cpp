@@ -1,5 +1,7 @@
 #include "frontend/qt/qt_errors_box.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -136,6 +138,12 @@ void QtErrorsBox::keyPressEvent(QKeyEvent* event) {
       break;
     case Qt::Key_End:
       ShowEnd();
+      break;
+    case Qt::Key_C:
+      // The box has no selection of its own: a copy takes all its lines.
+      if (!(event->modifiers() & Qt::ControlModifier))
+        return QAbstractScrollArea::keyPressEvent(event);
+      QGuiApplication::clipboard()->setText(DisplayText());
       break;
     default:
       QAbstractScrollArea::keyPressEvent(event);
