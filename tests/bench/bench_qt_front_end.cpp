@@ -200,6 +200,34 @@ void LongVerification() {
   ClearAppState();
 }
 
+// Seconds since this process was started by the system (10 ms resolution): loading the
+// libraries included.
+double SecondsSinceExec() {
+  FILE* stat = std::fopen("/proc/self/stat", "r");
+  FILE* uptime = std::fopen("/proc/uptime", "r");
+  double since = -1;
+  if (stat && uptime) {
+    char buffer[1024] = {};
+    const size_t got = std::fread(buffer, 1, sizeof buffer - 1, stat);
+    buffer[got] = 0;
+    // The 22nd field, counted after the command name in parentheses.
+    const char* at = std::strrchr(buffer, ')');
+    unsigned long long startTicks = 0;
+    double up = 0;
+    if (at &&
+        std::sscanf(
+            at + 2,
+            "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %*u %*u %*d %*d %*d %*d %*d %*d %llu",
+            &startTicks) == 1 &&
+        std::fscanf(uptime, "%lf", &up) == 1) {
+      since = up - static_cast<double>(startTicks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    }
+  }
+  if (stat) std::fclose(stat);
+  if (uptime) std::fclose(uptime);
+  return since;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -214,8 +242,8 @@ int main(int argc, char** argv) {
     QtProgram program;
     program.Start();
     if (!QTest::qWaitForWindowExposed(program.mainWindow())) std::printf("window not shown\n");
-    std::printf("%-44s %5.0f ms (aim < 300 ms)\n", "start to main window shown",
-                (Now() - start) * 1e3);
+    std::printf("%-44s %5.0f ms (aim < 300 ms), %.0f ms since the process began\n",
+                "start to main window shown", (Now() - start) * 1e3, SecondsSinceExec() * 1e3);
     program.DestroyMainWindow();
     program.Finish(5000);
     ClearAppState();
