@@ -9,6 +9,7 @@
 #include <iostream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "machine/console.h"
 #include "machine/line.h"
@@ -166,10 +167,12 @@ int main(int argc, char** argv) {
 
   if (options.script) {
     std::istream& script = scriptFile.is_open() ? static_cast<std::istream&>(scriptFile) : std::cin;
-    std::string text;
-    for (int number = 1; std::getline(script, text); ++number) {
+    // Read whole first: a line still to come must not hold up the line's service.
+    std::vector<std::string> lines;
+    for (std::string text; std::getline(script, text);) lines.push_back(text);
+    for (size_t number = 1; number <= lines.size(); ++number) {
       error.clear();
-      const Console::Outcome outcome = console.Carry(text, &error);
+      const Console::Outcome outcome = console.Carry(lines[number - 1], &error);
       if (outcome == Console::Outcome::kQuit) break;
       if (outcome == Console::Outcome::kFailed) {
         machine.Say("FAILED line " + std::to_string(number) + ": " + error);
