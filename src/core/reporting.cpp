@@ -134,3 +134,10 @@ void FlushErrorLog(int skipWhileListening) {
   }
   ForgetLastError();
 }
+
+void ClearErrorsShown() {
+  ForgetLastError();
+  SetControlText(LastErrorSourceField, "");
+  SetControlText(LastErrorCodeField, "");
+  SetControlText(ErrorsBox, "");
+}

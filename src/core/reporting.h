@@ -9,3 +9,6 @@ void ErrorReporter(const char* text);
 void EventReporter(const char* name);
 // Appends the whole of ErrorsBox and the separator to "log.txt" in the start directory.
 void FlushErrorLog(int skipWhileListening);
+// Empties ErrorsBox and the two last-error fields, and forgets the last failure text with them,
+// so that the same failure afterwards is shown again rather than swallowed.
+void ClearErrorsShown();

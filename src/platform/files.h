@@ -30,7 +30,8 @@ enum class FileMode {
 // an operation after Close fails and never touches a reused descriptor.
 class File {
  public:
-  // Null on failure, with the system error left for LastSystemError().
+  // Null on failure, with the system error left for LastSystemError(). Never blocks: what is not a
+  // regular file (a pipe, a device, a directory) is refused.
   static std::shared_ptr<File> Open(const char* path, FileMode mode);
 
   File(const File&) = delete;
@@ -53,6 +54,8 @@ class File {
 };
 
 bool DeleteFilePath(const char* path);
+// Puts the file `from` in the place of `to` in one step, replacing a file of that name.
+bool ReplaceFile(const char* from, const char* to);
 bool PathExists(const char* path);
 
 // Current directory of the process, at most `size` bytes with the terminator.

@@ -17,6 +17,9 @@
 
 namespace {
 
+// The new settings are written under this suffix first.
+constexpr char kNewFileSuffix[] = ".new";
+
 // Offsets of the file: the two port texts, the 12-byte option block, the directory and the three
 // command names, with no padding.
 constexpr size_t kPortNameAt = 0;
@@ -126,16 +129,33 @@ int SaveSettings(const char* fileName) {
     app.replyDelay = static_cast<uint8_t>(GetControlNumber(DelayField) & 0xFFu);
   }
 
+  // The new settings are written beside the old ones and take their place only when whole, so that
+  // a full disk keeps the settings that were there instead of leaving an empty file.
+  char path[2 * kPathWidth];
+  char newPath[2 * kPathWidth + sizeof kNewFileSuffix];
+  const char* failure = LocalText("otwieranie pliku z ustawieniami", "opening settings file");
+  if (!JoinPath(path, app.startDirectory, fileName)) {
+    ErrorReporter(failure);
+    return 1;
+  }
+  CopyText(newPath, path);
+  AppendText(newPath, kNewFileSuffix);
   std::shared_ptr<platform::File> file =
-      OpenInStartDirectory(fileName, platform::FileMode::kWriteCreate);
+      platform::File::Open(newPath, platform::FileMode::kWriteCreate);
   if (!file) {
-    ErrorReporter(LocalText("otwieranie pliku z ustawieniami", "opening settings file"));
+    ErrorReporter(failure);
     return 1;
   }
   Image image;
   SaveImage(image);
   uint32_t done = 0;
-  file->Write(image, sizeof image, &done);
+  const bool written = file->Write(image, sizeof image, &done) && done == sizeof image;
+  int code = platform::LastSystemError();
   file->Close();
+  if (written && platform::ReplaceFile(newPath, path)) return 1;
+  if (written) code = platform::LastSystemError();
+  platform::DeleteFilePath(newPath);
+  platform::SetLastSystemError(code);
+  ErrorReporter(failure);
   return 1;
 }

@@ -1,5 +1,6 @@
 #include "transfer/engine_run.h"
 
+#include <deque>
 #include <mutex>
 
 #include "core/app_state.h"
@@ -16,6 +17,11 @@ RunId lastRun = 0;
 std::atomic<RunId> currentRun{0};
 std::atomic<RunId> latestRun{0};
 
+// Runs begun by StartEngine for threads that have not picked them up yet, one queue per kind of
+// engine (threads of one kind are interchangeable), and the run handed to this thread.
+std::deque<RunId> handedRuns[3];
+thread_local RunId handedRun = 0;
+
 void EndLocked() {
   app.transferRunning = 0;
   currentRun = 0;
@@ -29,8 +35,8 @@ void EndLocked() {
 
 }  // namespace
 
-RunId Begin() {
-  std::lock_guard<std::mutex> hold(runLock);
+// Under runLock.
+RunId BeginLocked() {
   if (currentRun.load() != 0) {
     // A run that never saw its reset: it must not keep the port from this one.
     app.portHandle.Close();
@@ -41,6 +47,41 @@ RunId Begin() {
   currentRun = id;
   app.transferRunning = 1;
   return id;
+}
+
+template <Engine kind>
+void EngineEntry(void (*engine)()) {
+  {
+    std::lock_guard<std::mutex> hold(runLock);
+    std::deque<RunId>& queue = handedRuns[static_cast<int>(kind)];
+    if (!queue.empty()) {
+      handedRun = queue.front();
+      queue.pop_front();
+    }
+  }
+  engine();
+}
+
+void SendEntry() {
+  EngineEntry<Engine::kSend>(SendEngine);
+}
+void ReceiveEntry() {
+  EngineEntry<Engine::kReceive>(ReceiveEngine);
+}
+void ListenEntry() {
+  EngineEntry<Engine::kListen>(ListenEngine);
+}
+
+RunId Begin() {
+  // A thread that StartEngine started works in the run begun for it, even when that run has been
+  // ended meanwhile: then it does nothing.
+  if (handedRun != 0) {
+    const RunId id = handedRun;
+    handedRun = 0;
+    return id;
+  }
+  std::lock_guard<std::mutex> hold(runLock);
+  return BeginLocked();
 }
 
 bool IsMine(RunId id) {
@@ -109,19 +150,29 @@ bool StartEngine(Engine engine, RunId after) {
   // Under the lock, so that the handle is stored before the new run can end and mark it closed.
   std::lock_guard<std::mutex> hold(runLock);
   if (after != 0 && !IsLatest(after)) return false;
-  if (engine == Engine::kSend) {
-    platform::ThreadHandle handle = platform::StartDetachedThread(SendEngine);
-    app.sendThread = handle;
-    app.sendThreadId = static_cast<uint32_t>(handle);
-    return handle != 0;
-  }
   // Listening ended while this start was on its way: the window thread has reset everything.
   if (engine == Engine::kListen && app.listenMode.load() == 0) return false;
-  platform::ThreadHandle handle =
-      platform::StartDetachedThread(engine == Engine::kListen ? ListenEngine : ReceiveEngine);
-  app.receiveThread = handle;
-  app.receiveThreadId = static_cast<uint32_t>(handle);
-  return handle != 0;
+  // The run begins here, not when its thread gets going: a second press of Start that comes
+  // before the thread runs finds the transfer running and stops it.
+  const RunId id = BeginLocked();
+  std::deque<RunId>& queue = handedRuns[static_cast<int>(engine)];
+  queue.push_back(id);
+  static void (*const kEntries[3])() = {SendEntry, ReceiveEntry, ListenEntry};
+  const platform::ThreadHandle handle =
+      platform::StartDetachedThread(kEntries[static_cast<int>(engine)]);
+  if (handle == 0) {
+    queue.pop_back();
+    EndLocked();
+    return false;
+  }
+  if (engine == Engine::kSend) {
+    app.sendThread = handle;
+    app.sendThreadId = static_cast<uint32_t>(handle);
+  } else {
+    app.receiveThread = handle;
+    app.receiveThreadId = static_cast<uint32_t>(handle);
+  }
+  return true;
 }
 
 bool Pause(uint32_t milliseconds, bool (*keepWaiting)(RunId), RunId id) {

@@ -149,6 +149,8 @@ void ReceiveLoop(EngineRun& engine, uint8_t* buffer) {
 void RunReceiveEngine(bool startedToListen) {
   EngineRun engine;
   engine.id = run::Begin();
+  // Stopped before this thread got going: whoever stopped it has reset everything.
+  if (!run::IsMine(engine.id)) return;
   app.bytesReceived = 0;
 
   if (app.listenMode.load() == 0) {

@@ -2,6 +2,7 @@
 #include <new>
 
 #include "core/app_state.h"
+#include "core/file_size_limit.h"
 #include "core/lifecycle.h"
 #include "core/local_text.h"
 #include "core/reporting.h"
@@ -152,6 +153,8 @@ void SendLoop(EngineRun& engine, SendState& send, uint8_t* buffer) {
 void SendEngine() {
   EngineRun engine;
   engine.id = run::Begin();
+  // Stopped before this thread got going: whoever stopped it has reset everything.
+  if (!run::IsMine(engine.id)) return;
   if (GivesWayToListen()) {
     GiveWay(engine);
     return;
@@ -167,7 +170,11 @@ void SendEngine() {
   if (!run::AdoptFile(engine.id, engine.file)) return;
 
   uint64_t fileSize = 0;
-  if (engine.file->Size(&fileSize) && static_cast<uint32_t>(fileSize) == 0) {
+  if (engine.file->Size(&fileSize) && fileSize > kLargestFileSize) {
+    ErrorExit(engine, FileTooLargeText(), 0);
+    return;
+  }
+  if (engine.file->Size(&fileSize) && fileSize == 0) {
     if (!run::IsMine(engine.id)) return;
     AppendControlText(ErrorsBox, LocalText("plik pusty\r\n", "File empty\r\n"));
     if (!ResetRunIfMine(engine.id, 1)) return;

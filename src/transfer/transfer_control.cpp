@@ -1,6 +1,9 @@
 #include "transfer/transfer_control.h"
 
+#include <cstring>
+
 #include "core/app_state.h"
+#include "core/lifecycle.h"
 #include "core/local_text.h"
 #include "core/reporting.h"
 #include "transfer/engine_run.h"
@@ -14,10 +17,14 @@ namespace {
 // inner reset has already written the box to the log.
 thread_local uint64_t flushesOnThisThread = 0;
 
-void ClearLastErrors() {
-  SetControlText(LastErrorSourceField, "");
-  SetControlText(LastErrorCodeField, "");
-  SetControlText(ErrorsBox, "");
+// A listen reply made in a temporary file goes once its send has ended, however it ended, or once
+// listening ends with the reply still waiting: left behind, such files would use up the reply
+// names. A file the machine asked for is never the temporary file, so it stays.
+void DeleteReplyFile() {
+  if (app.transferMode.load() != 0 || app.tempFilePath[0] == 0) return;
+  if (std::strcmp(app.tempFilePath, app.openFilePath) != 0) return;
+  app.openFile.Close();
+  DeleteTempFile();
 }
 
 // Everything of the reset after the run itself has been ended.
@@ -25,6 +32,7 @@ void FinishReset(int skipWhileListening) {
   RestoreTransferControls();
   const uint64_t flushesBefore = flushesOnThisThread;
   if (app.verifyOn.load() == 1) EndVerification();
+  DeleteReplyFile();
   run::SetReplyDelay(static_cast<uint8_t>(GetControlNumber(DelayField) & 0xFFu));
   // The box text is the same as at the inner flush: writing it twice would double it in the log.
   if (flushesOnThisThread != flushesBefore) return;
@@ -35,7 +43,7 @@ void FinishReset(int skipWhileListening) {
 // The controls change before the engine starts: an engine that ends at once must find them busy,
 // or its reset would be undone here.
 void StartEngineShowingBusy(run::Engine engine, const char* countLabel) {
-  if (app.listenMode.load() == 0) ClearLastErrors();
+  if (app.listenMode.load() == 0) ClearErrorsShown();
   SetButtonImage(StartStopButton, app.stopImage);
   EnableControl(ViewHexButton, false);
   EnableControl(ViewTextButton, false);

@@ -5,6 +5,7 @@
 #include "core/app_state.h"
 #include "core/lifecycle.h"
 #include "core/local_text.h"
+#include "core/reporting.h"
 #include "core/text_field.h"
 #include "transfer/engine_run.h"
 #include "transfer/transfer_control.h"
@@ -34,9 +35,7 @@ void SwitchListenMode() {
     EndListening();
     return;
   }
-  SetControlText(LastErrorSourceField, "");
-  SetControlText(LastErrorCodeField, "");
-  SetControlText(ErrorsBox, "");
+  ClearErrorsShown();
   app.listenMode = 1;
   CheckControl(ListenButton, true);
   SetControlText(CountField, "");
@@ -172,6 +171,13 @@ void HandleMainWindowClose() {
 }
 
 void HandleMainWindowDestroy() {
+  // A transfer still running ends as a Stop ends it: the port is closed, so nothing more goes out
+  // under a program that is going away, and its engine returns promptly.
+  if (app.listenMode.load() == 1) {
+    EndListening();
+  } else if (app.transferRunning.load() == 1) {
+    ResetAfterTransfer(0);
+  }
   RunShutDownSteps();
   if (activeHooks.quitEventLoop) activeHooks.quitEventLoop();
 }

@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "core/app_state.h"
+#include "core/file_size_limit.h"
 #include "core/lifecycle.h"
 #include "core/local_text.h"
 #include "core/paths.h"
 #include "core/reporting.h"
 #include "core/text_field.h"
 #include "platform/files.h"
+#include "platform/system.h"
 #include "transfer/transfer_control.h"
 #include "ui/control_ids.h"
 #include "ui/surface.h"
@@ -113,6 +115,14 @@ void BeginVerification() {
   // data: refuse before anything is received.
   if (!reference) {
     ErrorReporter(LocalText("niewłaściwy plik", "invalid file"));
+    EndVerification();
+    return;
+  }
+  uint64_t referenceSize = 0;
+  if (reference->Size(&referenceSize) && referenceSize > kLargestFileSize) {
+    reference->Close();
+    platform::SetLastSystemError(0);
+    ErrorReporter(FileTooLargeText());
     EndVerification();
     return;
   }

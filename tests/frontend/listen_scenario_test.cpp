@@ -114,7 +114,7 @@ TEST_F(FrontEndTest, ListenChangesDirectoryWithoutReplyWhenConfirmationIsOff) {
 }
 
 // Start during the countdown sends at once; listen switched off during the countdown sends
-// nothing and leaves the reply file for the shut-down.
+// nothing and deletes the waiting reply file.
 TEST_F(FrontEndTest, CountdownCutShortByStartAndCancelledByListenOff) {
   Options options;
   options.replyDelay = 30;
@@ -142,5 +142,5 @@ TEST_F(FrontEndTest, CountdownCutShortByStartAndCancelledByListenOff) {
   EXPECT_EQ(app.listenMode.load(), 0);
   EXPECT_EQ(Text(DelayField), "30");
   EXPECT_TRUE(peer().ReadAvailable(1, 2500).empty());
-  EXPECT_TRUE(dir_.Exists("dispdir1.tmp"));
+  EXPECT_FALSE(dir_.Exists("dispdir1.tmp"));
 }

@@ -11,6 +11,7 @@
 
 #include "core/app_state.h"
 #include "core/text_field.h"
+#include "fuzz_checks.h"
 #include "listen/command_file.h"
 #include "platform/files.h"
 
@@ -21,17 +22,6 @@ char homeDirectory[kPathWidth];
 // Nothing is ever created in it, so it goes as it came.
 void RemoveHomeDirectory() {
   std::remove(homeDirectory);
-}
-
-void Check(bool condition, const char* what) {
-  if (condition) return;
-  std::fprintf(stderr, "broken: %s\n", what);
-  std::abort();
-}
-
-template <size_t N>
-void ExpectTerminated(const char (&field)[N], const char* name) {
-  Check(std::memchr(field, 0, N) != nullptr, name);
 }
 
 // Fields start full of bytes, so that a missing terminator shows.

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -316,6 +318,43 @@ TEST_F(SettingsFileTest, SaveThatCannotCreateReportsAndKeepsTheOldFile) {
   EXPECT_STREQ(app.lastErrorText, "opening settings file");
   holder->Close();
   EXPECT_EQ(dir_.Read(kSettingsFileName), Bytes("old"));
+}
+
+TEST_F(SettingsFileTest, PipeAsSettingsFileGivesTheDefaultsWithoutWaiting) {
+  ASSERT_EQ(mkfifo(dir_.File(kSettingsFileName).c_str(), 0600), 0);
+  EXPECT_EQ(LoadSettings(kSettingsFileName), 0);
+  EXPECT_STREQ(app.lastErrorText, "plik z ustawieniami");
+  ExpectDefaultPortPart();
+}
+
+// A full disk: the write fails past the first bytes. The old settings stay whole, the failure is
+// reported, and nothing is left beside them.
+TEST_F(SettingsFileTest, FailedWriteKeepsTheOldFileAndIsReported) {
+  HeadlessSurface surface;
+  app.mainWindow = &surface;
+  app.language = 1;
+  const std::vector<uint8_t> old = SampleImage(dir_.path());
+  dir_.Write(kSettingsFileName, old);
+
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 100;
+  std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  EXPECT_EQ(SaveSettings(kSettingsFileName), 1);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+
+  EXPECT_STREQ(app.lastErrorText, "opening settings file");
+  EXPECT_NE(surface.GetText(ErrorsBox).find("(C:27) opening settings file"), std::string::npos);
+  EXPECT_EQ(dir_.Read(kSettingsFileName), old);
+  EXPECT_FALSE(dir_.Exists(std::string(kSettingsFileName) + ".new"));
+
+  // With room again the save goes through and replaces the file.
+  surface.SetText(DelayField, "5");
+  EXPECT_EQ(SaveSettings(kSettingsFileName), 1);
+  EXPECT_EQ(dir_.Read(kSettingsFileName).size(), kSettingsFileSize);
+  EXPECT_EQ(dir_.Read(kSettingsFileName)[22], 5);
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/code_page.h"
+
 namespace platform {
 
 const char kPathSeparator = '/';
@@ -47,22 +49,86 @@ bool Truncates(FileMode mode) {
   return mode == FileMode::kReadWriteCreate || mode == FileMode::kWriteCreate;
 }
 
+// Paths of the program are Windows-1250; the file system spells them in UTF-8. A byte that
+// Windows-1250 leaves undefined names no file: such a path is refused rather than opened under a
+// garbled name.
+bool NativePath(const char* path, std::string* native) {
+  if (!path || !*path) {
+    errno = ENOENT;
+    return false;
+  }
+  for (const char* at = path; *at; ++at) {
+    const auto byte = static_cast<unsigned char>(*at);
+    if (byte == 0x81 || byte == 0x83 || byte == 0x88 || byte == 0x90 || byte == 0x98) {
+      errno = EILSEQ;
+      return false;
+    }
+  }
+  *native = Cp1250ToUtf8(path);
+  return true;
+}
+
+// A name read back from the file system, in Windows-1250; false when it has no such form.
+bool ProgramText(const char* native, std::string* text) {
+  if (Utf8ToCp1250(native, text)) return true;
+  errno = EILSEQ;
+  return false;
+}
+
+// Copies `text` with its terminator into `buffer`; false when it does not fit.
+bool CopyOut(const std::string& text, char* buffer, size_t size) {
+  if (text.size() + 1 > size) {
+    errno = ERANGE;
+    return false;
+  }
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
+  return true;
+}
+
+// The name as far as it can be spelt: each character without a Windows-1250 form becomes "?", so
+// that a listing shows the entry instead of leaving it out.
+std::string SpellableName(const char* native) {
+  std::string text;
+  if (Utf8ToCp1250(native, &text)) return text;
+  text.clear();
+  for (const char* at = native; *at;) {
+    const auto lead = static_cast<unsigned char>(*at);
+    size_t length = lead < 0x80             ? 1
+                    : (lead & 0xE0) == 0xC0 ? 2
+                    : (lead & 0xF0) == 0xE0 ? 3
+                    : (lead & 0xF8) == 0xF0 ? 4
+                                            : 1;
+    size_t available = std::strlen(at);
+    if (length > available) length = available;
+    std::string piece;
+    text += Utf8ToCp1250(std::string_view(at, length), &piece) ? piece : "?";
+    at += length;
+  }
+  return text;
+}
+
 }  // namespace
 
 std::shared_ptr<File> File::Open(const char* path, FileMode mode) {
-  if (!path || !*path) {
-    errno = ENOENT;
-    return nullptr;
-  }
+  std::string native;
+  if (!NativePath(path, &native)) return nullptr;
   ModeFlags flags = FlagsOf(mode);
-  int fd = ::open(path, flags.openFlags | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  struct stat info {};
-  if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-    ::close(fd);
-    errno = EISDIR;
+  // Non-blocking, so that a pipe or a device named like a file cannot hang the caller; only a
+  // regular file is taken.
+  int fd = ::open(native.c_str(), flags.openFlags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+  if (fd < 0) {
+    if (errno == ENXIO || errno == EWOULDBLOCK) errno = EINVAL;  // a pipe without a reader
     return nullptr;
   }
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    const int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    ::close(fd);
+    errno = error;
+    return nullptr;
+  }
+  const int statusFlags = fcntl(fd, F_GETFL);
+  if (statusFlags >= 0) fcntl(fd, F_SETFL, statusFlags & ~O_NONBLOCK);
   // The sharing mode: a file held without sharing cannot be opened a second time.
   if (flags.lock != 0 && flock(fd, flags.lock | LOCK_NB) != 0) {
     int error = errno == EWOULDBLOCK ? EBUSY : errno;
@@ -165,24 +231,41 @@ bool File::IsOpen() {
 }
 
 bool DeleteFilePath(const char* path) {
-  return path && *path && ::unlink(path) == 0;
+  std::string native;
+  return NativePath(path, &native) && ::unlink(native.c_str()) == 0;
+}
+
+bool ReplaceFile(const char* from, const char* to) {
+  std::string nativeFrom;
+  std::string nativeTo;
+  if (!NativePath(from, &nativeFrom) || !NativePath(to, &nativeTo)) return false;
+  // A rename ignores locks; Windows refuses to replace a file that someone holds, so the target is
+  // held here for the moment of the rename and a held one is left alone.
+  std::shared_ptr<File> target = File::Open(to, FileMode::kWriteOpenAlways);
+  if (!target) return false;
+  const bool replaced = ::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0;
+  const int error = errno;
+  target->Close();
+  errno = error;
+  return replaced;
 }
 
 bool PathExists(const char* path) {
+  std::string native;
   struct stat info {};
-  return path && *path && ::lstat(path, &info) == 0;
+  return NativePath(path, &native) && ::lstat(native.c_str(), &info) == 0;
 }
 
 bool GetCurrentDir(char* buffer, size_t size) {
-  return ::getcwd(buffer, size) != nullptr;
+  char native[PATH_MAX];
+  std::string text;
+  return ::getcwd(native, sizeof native) != nullptr && ProgramText(native, &text) &&
+         CopyOut(text, buffer, size);
 }
 
 bool SetCurrentDir(const char* path) {
-  if (!path || !*path) {
-    errno = ENOENT;
-    return false;
-  }
-  return ::chdir(path) == 0;
+  std::string native;
+  return NativePath(path, &native) && ::chdir(native.c_str()) == 0;
 }
 
 bool GetFullPath(const char* name, char* buffer, size_t size) {
@@ -191,7 +274,7 @@ bool GetFullPath(const char* name, char* buffer, size_t size) {
     full = name;
   } else {
     char current[PATH_MAX];
-    if (!::getcwd(current, sizeof current)) return false;
+    if (!GetCurrentDir(current, sizeof current)) return false;
     full = current;
     if (full.empty() || full.back() != '/') full += '/';
     full += name;
@@ -210,10 +293,12 @@ DirectorySearch::~DirectorySearch() {
 
 bool DirectorySearch::Open(const char* directory) {
   Close();
-  DIR* stream = ::opendir(directory && *directory ? directory : ".");
+  std::string native = ".";
+  if (directory && *directory && !NativePath(directory, &native)) return false;
+  DIR* stream = ::opendir(native.c_str());
   if (!stream) return false;
   handle_ = stream;
-  directory_ = directory && *directory ? directory : ".";
+  directory_ = native;
   return true;
 }
 
@@ -227,7 +312,7 @@ bool DirectorySearch::Next(DirectoryEntry* entry) {
     std::string path = directory_ + "/" + found->d_name;
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 && ::lstat(path.c_str(), &info) != 0) continue;
-    entry->name = found->d_name;
+    entry->name = SpellableName(found->d_name);
     entry->isDirectory = S_ISDIR(info.st_mode);
     entry->size = entry->isDirectory ? 0 : static_cast<uint64_t>(info.st_size);
     return true;

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/code_page.h"
 #include "platform/posix/serial_device_path.h"
 #include "platform/posix/serial_line_decoder.h"
 #include "platform/posix/serial_termios.h"
@@ -807,7 +808,8 @@ std::string SerialDevicePath(const char* name, const char* startDirectory) {
       std::all_of(text.begin() + 3, text.end(), [](char c) { return c >= '0' && c <= '9'; });
   if (!comName) return text;
   if (startDirectory && *startDirectory) {
-    std::string local = std::string(startDirectory) + "/" + text;
+    // The start directory is a Windows-1250 text; the file system spells it in UTF-8.
+    std::string local = Cp1250ToUtf8(startDirectory) + "/" + text;
     struct stat info {};
     if (lstat(local.c_str(), &info) == 0) return local;
   }
