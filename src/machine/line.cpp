@@ -51,7 +51,10 @@ bool ParseFrame(const std::string& text, DeviceSettings* settings) {
 }
 
 Line::~Line() {
-  if (restoreSettings_) tcsetattr(fd_, TCSANOW, &original_);
+  if (restoreSettings_) {
+    tcsetattr(fd_, TCSANOW, &original_);
+    ioctl(fd_, TIOCNXCL);
+  }
   if (!linkPath_.empty()) {
     // Only our own link goes: another machine may have taken the name since.
     char target[PATH_MAX];

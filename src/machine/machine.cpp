@@ -81,7 +81,7 @@ void Machine::Say(const std::string& text) {
 }
 
 void Machine::ShowPrompt() {
-  if (prompt_.empty()) return;
+  if (prompt_.empty() || promptShown_) return;
   out_ << prompt_;
   out_.flush();
   promptShown_ = true;
@@ -92,7 +92,10 @@ Machine::Wake Machine::Run(const std::function<bool()>& done, int64_t deadline, 
     const int64_t now = NowMs();
     // Opens and closes first, each close after what was written before it has been read.
     line_.TakeNotices([this] { ReadLine(); });
-    ReadLine();
+    if (!ReadLine()) {
+      ended_ = true;
+      return Wake::kQuit;
+    }
     if (!incoming_.empty() && now - lastDataAt_ >= kIncompleteAfterMs &&
         !(line_.pseudo() && line_.PeerOpen())) {
       Complete(false, now);
@@ -102,6 +105,7 @@ Machine::Wake Machine::Run(const std::function<bool()>& done, int64_t deadline, 
     if (deadline >= 0 && now >= deadline) return Wake::kDeadline;
     if (watchedPid_ > 0 && kill(watchedPid_, 0) != 0 && errno == ESRCH) {
       Say("-- the program has ended");
+      ended_ = true;
       return Wake::kQuit;
     }
 
@@ -118,11 +122,16 @@ Machine::Wake Machine::Run(const std::function<bool()>& done, int64_t deadline, 
     if (watchedPid_ > 0) wake = wake < 0 ? now + 500 : std::min(wake, now + 500);
     if (!line_.pseudo()) wake = wake < 0 ? now + 200 : std::min(wake, now + 200);
     const int timeout = wake < 0 ? -1 : static_cast<int>(std::max<int64_t>(0, wake - now));
-    if (poll(waits, count, timeout) < 0 && errno != EINTR) return Wake::kQuit;
+    if (poll(waits, count, timeout) < 0 && errno != EINTR) {
+      ended_ = true;
+      return Wake::kQuit;
+    }
     if (waits[0].revents & POLLIN) {
       char drained[16];
       while (read(signalPipe[0], drained, sizeof drained) > 0) {
       }
+      Say("-- ended by a signal");
+      ended_ = true;
       return Wake::kQuit;
     }
     if (watchConsole && waits[consoleIndex].revents != 0) return Wake::kConsole;
@@ -143,12 +152,13 @@ int64_t Machine::NextTimer(int64_t now) const {
   return wake;
 }
 
-void Machine::ReadLine() {
+bool Machine::ReadLine() {
   std::string bytes;
-  if (!line_.ReadAvailable(&bytes)) {
-    Say("!! reading the line failed: " + std::string(std::strerror(errno)));
-  }
+  const bool readable = line_.ReadAvailable(&bytes);
   if (!bytes.empty()) TakeBytes(bytes, NowMs());
+  // A port that fails (an adapter pulled out) fails for good.
+  if (!readable) Say("!! reading " + portLabel_ + " failed: " + std::strerror(errno));
+  return readable;
 }
 
 void Machine::TakeBytes(const std::string& bytes, int64_t now) {

@@ -70,6 +70,10 @@ class Machine {
   void Say(const std::string& text);
   void SetPrompt(const std::string& prompt) { prompt_ = prompt; }
   void ShowPrompt();
+  // The user ended a line at the prompt: the cursor stands at the start of a new line.
+  void PromptAnswered() { promptShown_ = false; }
+  // A signal, the watched process or a failed port has ended the machine.
+  bool Ended() const { return ended_; }
 
  private:
   struct Outgoing {
@@ -85,7 +89,7 @@ class Machine {
     bool announced = false;
   };
 
-  void ReadLine();
+  bool ReadLine();
   void TakeBytes(const std::string& bytes, int64_t now);
   void Complete(bool ended, int64_t now);
   void StepOutgoing(int64_t now);
@@ -121,6 +125,7 @@ class Machine {
   int watchedPid_ = 0;
   std::string prompt_;
   bool promptShown_ = false;
+  bool ended_ = false;
 };
 
 // Installs the handlers that end Run on SIGINT, SIGTERM and SIGHUP.

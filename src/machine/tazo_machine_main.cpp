@@ -173,6 +173,7 @@ int main(int argc, char** argv) {
     for (size_t number = 1; number <= lines.size(); ++number) {
       error.clear();
       const Console::Outcome outcome = console.Carry(lines[number - 1], &error);
+      if (machine.Ended()) return 1;
       if (outcome == Console::Outcome::kQuit) break;
       if (outcome == Console::Outcome::kFailed) {
         machine.Say("FAILED line " + std::to_string(number) + ": " + error);
@@ -192,6 +193,7 @@ int main(int argc, char** argv) {
   for (;;) {
     std::string text;
     while (input.TakeLine(&text)) {
+      machine.PromptAnswered();
       error.clear();
       const Console::Outcome outcome = console.Carry(text, &error);
       if (outcome == Console::Outcome::kQuit) return 0;
