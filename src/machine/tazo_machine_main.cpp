@@ -102,6 +102,7 @@ int main(int argc, char** argv) {
       devicePath = value;
     } else if (option == "--baud") {
       device.baud = std::atoi(value.c_str());
+      if (device.baud <= 0) return BadUsage("--baud takes a rate such as 9600");
     } else if (option == "--frame") {
       if (!machine::ParseFrame(value, &device)) return BadUsage("a frame reads like 8N1");
     } else if (option == "--flow") {
@@ -123,6 +124,7 @@ int main(int argc, char** argv) {
       scriptPath = value;
     } else if (option == "--timeout") {
       options.timeoutMs = std::atol(value.c_str());
+      if (options.timeoutMs <= 0) return BadUsage("--timeout takes milliseconds");
     } else if (option == "--end-with") {
       endWith = std::atoi(value.c_str());
     } else {
