@@ -191,8 +191,10 @@ void QtProgram::DestroyMainWindow() {
   if (settings_) delete settings_.data();
   DestroyViewer();
   animationTimer_.stop();
-  // The shut-down steps, which end the event loop.
+  // The shut-down steps, which end the event loop. Timer 2 stops only after them: the settings
+  // they save tell a running countdown from the delay by it.
   HandleMainWindowDestroy();
+  surface_->KillReplyTimer(kReplyTimerId);
   window_->hide();
 }
 
