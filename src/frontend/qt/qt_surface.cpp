@@ -60,6 +60,9 @@ class QtSurface::Waker : public QObject {
  public:
   explicit Waker(QtSurface* surface) : surface_(surface) {}
   bool event(QEvent* event) override {
+    // The wake event was made on a worker and came through the toolkit's queue: the surface's
+    // lock, taken before the event is looked at, is what orders the two threads.
+    surface_->SyncWithWorkers();
     if (event->type() != kApplyCallsEvent) return QObject::event(event);
     surface_->ApplyQueued();
     return true;
@@ -150,11 +153,17 @@ void QtSurface::Run(std::function<void()> apply, int lamp, bool checked) {
   const bool wake = calls_.empty();
   calls_.push_back(Call{ticket, std::move(apply)});
   if (wake) {
+    // Made under the lock, posted outside it: the toolkit is never called with the lock held.
+    QEvent* wakeEvent = new QEvent(kApplyCallsEvent);
     hold.unlock();
-    QCoreApplication::postEvent(waker_, new QEvent(kApplyCallsEvent));
+    QCoreApplication::postEvent(waker_, wakeEvent);
     hold.lock();
   }
   applied_.wait(hold, [&] { return closed_ || appliedTicket_ >= ticket; });
+}
+
+void QtSurface::SyncWithWorkers() {
+  std::lock_guard<std::mutex> hold(lock_);
 }
 
 void QtSurface::ApplyQueued() {

@@ -80,6 +80,7 @@ class QtSurface : public Surface {
   // asked for is already in effect and is not queued again.
   void Run(std::function<void()> apply, int lamp = 0, bool checked = false);
   void ApplyQueued();
+  void SyncWithWorkers();
   Entry* At(int control);
   void ApplyText(int control, const QString& text);
   void ApplyImage(int control, int image);
