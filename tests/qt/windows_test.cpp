@@ -52,9 +52,10 @@ TEST_F(QtWindowsTest, SettingsRefuseANameAndApplyRelabelsTheMainWindow) {
     QTest::keyClick(dialog->Control(SettingsLanguageBox), Qt::Key_Up);
     QTest::mouseClick(dialog->Control(SettingsApplyButton), Qt::LeftButton);
   });
-  // Caption help: the help button, then a control.
+  // Caption help: its button (or Shift+F1), then a control.
   WithSettings([&](QtSettingsDialog* dialog) {
-    QWhatsThis::enterWhatsThisMode();
+    QTest::keyClick(dialog, Qt::Key_F1, Qt::ShiftModifier);
+    EXPECT_TRUE(QWhatsThis::inWhatsThisMode());
     QTest::mouseClick(dialog->Control(SettingsSendDirEdit), Qt::LeftButton);
   });
   script_.AnswerBox(QMessageBox::Ok, &help);

@@ -169,6 +169,12 @@ void QtSettingsDialog::ShowHelp(int id) {
 }
 
 void QtSettingsDialog::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F1 && (event->modifiers() & Qt::ShiftModifier)) {
+    // The caption's help button, for window managers that draw none.
+    QWhatsThis::enterWhatsThisMode();
+    event->accept();
+    return;
+  }
   if (event->key() == Qt::Key_F1) {
     ShowHelp(ControlIdOf(focusWidget()));
     event->accept();
