@@ -74,6 +74,16 @@ bool NextCodePoint(std::string_view text, size_t* at, uint32_t* code) {
   return true;
 }
 
+// The Windows-1250 byte of `code`; 0 when it has none.
+char ByteOf(uint32_t code) {
+  if (code < 0x80) return static_cast<char>(code);
+  if (code == kUndefined) return 0;
+  for (int i = 0; i < 128; ++i) {
+    if (kUpperHalf[i] == code) return static_cast<char>(0x80 + i);
+  }
+  return 0;
+}
+
 }  // namespace
 
 std::string Cp1250ToUtf8(std::string_view text) {
@@ -92,18 +102,25 @@ bool Utf8ToCp1250(std::string_view text, std::string* out) {
   for (size_t at = 0; at < text.size();) {
     uint32_t code = 0;
     if (!NextCodePoint(text, &at, &code)) return false;
-    if (code < 0x80) {
-      out->push_back(static_cast<char>(code));
-      continue;
-    }
-    bool found = false;
-    for (int i = 0; i < 128 && !found; ++i) {
-      if (kUpperHalf[i] == code && code != kUndefined) {
-        out->push_back(static_cast<char>(0x80 + i));
-        found = true;
-      }
-    }
-    if (!found) return false;
+    const char byte = ByteOf(code);
+    if (byte == 0 && code != 0) return false;
+    out->push_back(byte);
   }
   return true;
+}
+
+std::string Utf8ToCp1250Spelled(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t at = 0; at < text.size();) {
+    uint32_t code = 0;
+    if (!NextCodePoint(text, &at, &code)) {
+      out.push_back('?');
+      ++at;
+      continue;
+    }
+    const char byte = ByteOf(code);
+    out.push_back(byte == 0 && code != 0 ? '?' : byte);
+  }
+  return out;
 }

@@ -1,45 +1,18 @@
 #include "frontend/headless/headless_driver.h"
 
-#include <iconv.h>
-
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <sstream>
 #include <thread>
 #include <vector>
 
+#include "core/code_page.h"
 #include "frontend/headless/headless_forms.h"
 #include "frontend/headless/headless_messages.h"
 #include "ui/control_ids.h"
 
 namespace {
-
-std::string Convert(const std::string& text, const char* to, const char* from) {
-  iconv_t converter = iconv_open(to, from);
-  // iconv reports failure as the handle -1.
-  if (converter == reinterpret_cast<iconv_t>(-1)) return text;  // NOLINT(performance-no-int-to-ptr)
-  std::string result;
-  std::vector<char> input(text.begin(), text.end());
-  char* in = input.data();
-  size_t inLeft = input.size();
-  char buffer[256];
-  while (inLeft > 0) {
-    char* out = buffer;
-    size_t outLeft = sizeof buffer;
-    size_t done = iconv(converter, &in, &inLeft, &out, &outLeft);
-    result.append(buffer, static_cast<size_t>(out - buffer));
-    if (done == static_cast<size_t>(-1) && errno != E2BIG) {
-      // Without a counterpart, or not valid in the source: one byte becomes "?".
-      result += '?';
-      ++in;
-      --inLeft;
-    }
-  }
-  iconv_close(converter);
-  return result;
-}
 
 std::string Trim(const std::string& text) {
   size_t begin = text.find_first_not_of(" \t\r\n");
@@ -224,13 +197,6 @@ struct Runner {
 
 }  // namespace
 
-std::string Cp1250ToUtf8(const std::string& text) {
-  return Convert(text, "UTF-8", "CP1250");
-}
-std::string Utf8ToCp1250(const std::string& text) {
-  return Convert(text, "CP1250", "UTF-8");
-}
-
 std::string UnescapeScriptText(const std::string& text) {
   std::string result;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -320,7 +286,7 @@ int RunHeadlessScript(HeadlessApp& program, std::istream& script, std::ostream& 
   std::string line;
   for (int number = 1; std::getline(script, line); ++number) {
     // A path names a file as the file system spells it, so it is taken as it stands.
-    if (options.utf8 && !NamesAPath(line)) line = Utf8ToCp1250(line);
+    if (options.utf8 && !NamesAPath(line)) line = Utf8ToCp1250Spelled(line);
     std::string trimmed = Trim(line);
     if (trimmed.empty() || trimmed[0] == '#') continue;
     runner.error.clear();
@@ -329,6 +295,8 @@ int RunHeadlessScript(HeadlessApp& program, std::istream& script, std::ostream& 
       status = 1;
       break;
     }
+    // A person at a terminal, or a program reading a pipe, sees each line's outcome at once.
+    out.flush();
   }
   out.flush();
   SetMessageObserver(nullptr);

@@ -18,10 +18,6 @@ struct DriverOptions {
 int RunHeadlessScript(HeadlessApp& program, std::istream& script, std::ostream& out,
                       const DriverOptions& options);
 
-// Windows-1250 to UTF-8 and back; a byte or character without counterpart becomes "?".
-std::string Cp1250ToUtf8(const std::string& text);
-std::string Utf8ToCp1250(const std::string& text);
-
 // Script texts: "\r", "\n", "\t", "\\" and "\xHH" stand for their bytes.
 std::string UnescapeScriptText(const std::string& text);
 // A text for printing: CR, LF, tab and backslash escaped as above, other control bytes as "\xHH".

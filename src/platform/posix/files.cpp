@@ -85,28 +85,6 @@ bool CopyOut(const std::string& text, char* buffer, size_t size) {
   return true;
 }
 
-// The name as far as it can be spelt: each character without a Windows-1250 form becomes "?", so
-// that a listing shows the entry instead of leaving it out.
-std::string SpellableName(const char* native) {
-  std::string text;
-  if (Utf8ToCp1250(native, &text)) return text;
-  text.clear();
-  for (const char* at = native; *at;) {
-    const auto lead = static_cast<unsigned char>(*at);
-    size_t length = lead < 0x80             ? 1
-                    : (lead & 0xE0) == 0xC0 ? 2
-                    : (lead & 0xF0) == 0xE0 ? 3
-                    : (lead & 0xF8) == 0xF0 ? 4
-                                            : 1;
-    size_t available = std::strlen(at);
-    if (length > available) length = available;
-    std::string piece;
-    text += Utf8ToCp1250(std::string_view(at, length), &piece) ? piece : "?";
-    at += length;
-  }
-  return text;
-}
-
 }  // namespace
 
 std::shared_ptr<File> File::Open(const char* path, FileMode mode) {
@@ -312,7 +290,8 @@ bool DirectorySearch::Next(DirectoryEntry* entry) {
     std::string path = directory_ + "/" + found->d_name;
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 && ::lstat(path.c_str(), &info) != 0) continue;
-    entry->name = SpellableName(found->d_name);
+    // A name Windows-1250 cannot spell is listed with "?" in its place rather than left out.
+    entry->name = Utf8ToCp1250Spelled(found->d_name);
     entry->isDirectory = S_ISDIR(info.st_mode);
     entry->size = entry->isDirectory ? 0 : static_cast<uint64_t>(info.st_size);
     return true;

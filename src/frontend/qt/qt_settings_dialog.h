@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDialog>
+
+#include <map>
+
+#include "settings/settings_dialog.h"
+
+// SettingsDialog (template 103) over the portable settings logic: the widgets show the dialog's
+// state, what the user does is handed to it, and OK, Apply and Cancel are its commands.
+class QtSettingsDialog : public QDialog {
+ public:
+  QtSettingsDialog();
+  ~QtSettingsDialog() override;
+
+  QWidget* Control(int id) const;
+  const SettingsDialogState& state() const { return state_; }
+
+ protected:
+  void closeEvent(class QCloseEvent* event) override;
+  void keyPressEvent(class QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void reject() override;
+
+ private:
+  QWidget* CreateControl(const struct SettingsTemplateControl& control);
+  void Command(int id);
+  void ShowHelp(int id);
+
+  SettingsDialogState state_;
+  SettingsDialogHooks hooks_;
+  std::map<int, QWidget*> controls_;
+};
