@@ -6,6 +6,7 @@
 #include "core/app_state.h"
 #include "core/reporting.h"
 #include "platform/system.h"
+#include "transfer/line_status.h"
 #include "transfer/transfer_control.h"
 #include "ui/surface.h"
 
@@ -69,7 +70,11 @@ void ServeLineEvent(EngineRun& engine, uint32_t eventMask) {
   uint32_t errors = 0;
   platform::ComStat status{};
   engine.port->ClearError(&errors, &status);
-  if (run::IsMine(engine.id)) ShowLineStatusOf(engine.port.get(), eventMask, errors, status);
+  if (!run::IsMine(engine.id)) return;
+  ShowLineStatusOf(engine.port.get(), eventMask, errors, status);
+  // A reset that came while the lamps were on their way has put them off before they landed:
+  // put them off again, unless a new run shows its own by now.
+  if (!run::IsMine(engine.id) && app.transferRunning.load() == 0) TurnLampsOff();
 }
 
 bool KeepStatusWaitGoing(EngineRun& engine, bool* statusPending) {

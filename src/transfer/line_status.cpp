@@ -58,3 +58,10 @@ void ShowLineStatus(uint32_t eventMask, uint32_t errors, const platform::ComStat
   std::shared_ptr<platform::SerialPort> port = app.portHandle.Get();
   ShowLineStatusOf(port.get(), eventMask, errors, status);
 }
+
+void TurnLampsOff() {
+  for (int lamp : {CtsLamp, DsrLamp, RingLamp, RlsdLamp, CtsHoldLamp, DsrHoldLamp, RlsdHoldLamp,
+                   XoffHoldLamp, XoffSentLamp}) {
+    CheckControl(lamp, false);
+  }
+}

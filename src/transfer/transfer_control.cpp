@@ -7,6 +7,7 @@
 #include "core/local_text.h"
 #include "core/reporting.h"
 #include "transfer/engine_run.h"
+#include "transfer/line_status.h"
 #include "ui/control_ids.h"
 #include "ui/surface.h"
 #include "verify/verification.h"
@@ -99,16 +100,7 @@ void RestoreTransferControls() {
     EnableControl(VerifyButton, true);
     EnableControl(SettingsButton, true);
   }
-  CheckControl(CtsLamp, false);
-  CheckControl(DsrLamp, false);
-  CheckControl(RingLamp, false);
-  CheckControl(RlsdLamp, false);
-  CheckControl(CtsHoldLamp, false);
-  CheckControl(DsrHoldLamp, false);
-  CheckControl(RlsdHoldLamp, false);
-  // With the port closed nothing holds the line any more.
-  CheckControl(XoffHoldLamp, false);
-  CheckControl(XoffSentLamp, false);
+  TurnLampsOff();
 }
 
 bool ResetRunIfMine(run::RunId id, int skipWhileListening) {
