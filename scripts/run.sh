@@ -64,6 +64,8 @@ field() {
   field DIR 21
 } >"$start/tazo.ini"
 [ "$(stat -c %s "$start/tazo.ini")" -eq 347 ] || { echo "run.sh: tazo.ini is not 347 bytes" >&2; exit 1; }
+# The help file that the Help button shows.
+cp resources/pomoc.txt "$start/pomoc.txt"
 
 machine=(build/default/tazo-machine --start "$start" --memory "$run/machine")
 pids=()
