@@ -1,9 +1,8 @@
 #include "machine/console.h"
 
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
+#include "machine/disk_file.h"
 #include "machine/machine_text.h"
 
 namespace machine {
@@ -12,7 +11,7 @@ namespace {
 struct CommandDoc {
   const char* name;
   const char* usage;
-  const char* text;
+  std::string text;
 };
 
 const CommandDoc kCommands[] = {
@@ -32,7 +31,9 @@ const CommandDoc kCommands[] = {
     {"ls", "ls", "lists the memory: the machine's own files, received/, fetched/, replies/"},
     {"show", "show NAME", "prints a file of the memory in full"},
     {"put", "put NAME TEXT", "stores TEXT in the memory under NAME"},
-    {"load", "load PATH [NAME]", "reads a file of the disk into the memory (under its own name)"},
+    {"load", "load PATH [NAME]",
+     "reads a regular file of the disk, at most " + LoadLimitText() +
+         ", into the memory (under its own name)"},
     {"save", "save NAME PATH", "writes a file of the memory to the disk"},
     {"rm", "rm NAME", "deletes a file of the memory"},
     {"status", "status", "who holds the line, what is queued, half received or awaited"},
@@ -79,13 +80,6 @@ bool ParseNumber(const std::string& text, int64_t* value) {
   return true;
 }
 
-bool ReadDiskFile(const std::string& path, std::string* bytes) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  bytes->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return !file.bad();
-}
-
 }  // namespace
 
 std::string UsageText() {
@@ -102,11 +96,13 @@ std::string UsageText() {
          "  --baud N           its rate (default 9600)\n"
          "  --frame DPS        data bits 5-8, parity N E O M S, stop bits 1 or 2 (default 8N1)\n"
          "  --flow MODE        none, rtscts or xonxoff (default none)\n"
-         "  --memory DIR       loads every file of DIR into the machine's memory at start\n"
+         "  --memory DIR       loads every regular file of DIR into the machine's memory at\n"
+         "                     start and names each entry it skips\n"
          "  --commands F,C,D   the command names for send-a-file, change-directory and\n"
          "                     list-directory, instead of those of tazo.ini\n"
          "  --script FILE      carries out FILE (- for standard input) and exits: status 0 when\n"
          "                     every line held, 1 at the first that did not, 2 for bad options\n"
+         "                     or a script that cannot be read\n"
          "  --timeout MS       how long expectations and sends wait (default 30000)\n"
          "  --end-with PID     ends when that process ends\n"
          "  --help             this text\n"
@@ -118,7 +114,10 @@ std::string UsageText() {
 std::string CommandsText() {
   std::string text =
       "Commands (one a line; # starts a comment; in texts \\r \\n \\t \\\\ \\xHH\n"
-      "stand for their bytes, the rest is UTF-8 sent as Windows-1250):\n";
+      "stand for their bytes, the rest is UTF-8 sent as Windows-1250). Files of the disk\n"
+      "(load, send, show, expect file @NAME, --memory, --script) are read only when they are\n"
+      "regular files of at most " +
+      LoadLimitText() + "; save writes only to a regular file or a new one.\n";
   for (const CommandDoc& doc : kCommands) {
     text += "  " + std::string(doc.usage) + "\n";
     std::istringstream lines(doc.text);
@@ -129,7 +128,7 @@ std::string CommandsText() {
 
 std::string CommandHelp(const std::string& command) {
   for (const CommandDoc& doc : kCommands) {
-    if (command == doc.name) return std::string(doc.usage) + "\n" + doc.text;
+    if (command == doc.name) return doc.usage + ("\n" + doc.text);
   }
   return "";
 }
@@ -194,8 +193,12 @@ Console::Outcome Console::Carry(const std::string& line, std::string* error) {
   if (command == "load") {
     std::string name;
     const std::string path = Split(rest, &name);
-    if (path.empty() || !ReadDiskFile(path, &bytes)) {
-      *error = "cannot read " + (path.empty() ? std::string("(no path)") : path);
+    if (path.empty()) {
+      *error = "load PATH [NAME]";
+      return Outcome::kFailed;
+    }
+    if (!ReadRegularFile(path, &bytes, error)) {
+      *error = "cannot load " + path + ": " + *error;
       return Outcome::kFailed;
     }
     if (name.empty()) name = path.substr(path.find_last_of('/') + 1);
@@ -212,11 +215,8 @@ Console::Outcome Console::Carry(const std::string& line, std::string* error) {
                                                 : "save NAME PATH";
       return Outcome::kFailed;
     }
-    std::ofstream file(path, std::ios::binary);
-    file << found->second;
-    file.close();
-    if (!file) {
-      *error = "cannot write " + path;
+    if (!WriteRegularFile(path, found->second, error)) {
+      *error = "cannot write " + path + ": " + *error;
       return Outcome::kFailed;
     }
     return Outcome::kDone;
@@ -271,8 +271,9 @@ bool Console::FindBytes(const std::string& name, std::string* bytes, std::string
     *bytes = found->second;
     return true;
   }
-  if (ReadDiskFile(name, bytes)) return true;
-  *error = "no file " + name + " in the memory or on the disk";
+  std::string reason;
+  if (ReadRegularFile(name, bytes, &reason)) return true;
+  *error = "no file " + name + " in the memory, and on the disk: " + reason;
   return false;
 }
 

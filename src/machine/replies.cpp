@@ -1,9 +1,8 @@
 #include "machine/replies.h"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
+#include "machine/disk_file.h"
 #include "machine/machine_text.h"
 
 namespace machine {
@@ -196,12 +195,11 @@ bool ReadCommandNames(const std::string& settingsPath, CommandNames* names, std:
   constexpr size_t kSize = 347;
   constexpr size_t kNamesAt = 284;
   constexpr size_t kNameWidth = 21;
-  std::ifstream file(settingsPath, std::ios::binary);
-  const std::string content((std::istreambuf_iterator<char>(file)),
-                            std::istreambuf_iterator<char>());
-  if (!file.is_open() || content.size() < kSize) {
-    *error = "cannot read the command names from " + settingsPath +
-             (file.is_open() ? " (shorter than 347 bytes)" : "");
+  std::string content;
+  std::string reason;
+  if (!ReadRegularFile(settingsPath, &content, &reason) || content.size() < kSize) {
+    *error = "cannot read the command names from " + settingsPath + ": " +
+             (reason.empty() ? "shorter than 347 bytes" : reason);
     return false;
   }
   auto name = [&](int index) {

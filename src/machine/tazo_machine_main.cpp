@@ -3,15 +3,17 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "machine/console.h"
+#include "machine/disk_file.h"
 #include "machine/line.h"
 #include "machine/machine.h"
 
@@ -19,6 +21,7 @@ namespace {
 
 using machine::Console;
 using machine::Machine;
+using machine::ReadRegularFile;
 
 int BadUsage(const std::string& problem) {
   std::cerr << "tazo-machine: " << problem << " (tazo-machine --help explains the options)\n";
@@ -29,20 +32,50 @@ bool IsPortName(const std::string& name) {
   return name.size() == 4 && name.compare(0, 3, "COM") == 0 && name[3] >= '1' && name[3] <= '9';
 }
 
-// Every regular file of `directory` into the memory, under its own name.
-bool LoadMemory(const std::string& directory, Machine& machine) {
+// Every regular file of `directory` into the memory, under its own name; every other entry is
+// named with the reason it was skipped. Hidden entries are left alone without a word.
+bool LoadMemory(const std::string& directory, Machine& machine, std::string* error) {
   DIR* listing = opendir(directory.c_str());
-  if (!listing) return false;
+  if (!listing) {
+    *error = std::strerror(errno);
+    return false;
+  }
+  std::vector<std::string> names;
   while (const dirent* entry = readdir(listing)) {
-    const std::string path = directory + "/" + entry->d_name;
-    std::ifstream file(path, std::ios::binary);
-    if (entry->d_name[0] == '.' || !file) continue;
-    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad()) continue;
-    machine.memory()[entry->d_name] = bytes;
+    if (entry->d_name[0] != '.') names.push_back(entry->d_name);
   }
   closedir(listing);
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    std::string bytes;
+    std::string reason;
+    if (ReadRegularFile(directory + "/" + name, &bytes, &reason)) {
+      machine.memory()[name] = bytes;
+    } else {
+      machine.Say("memory: skipped " + name + ": " + reason);
+    }
+  }
   return true;
+}
+
+// The whole script: a regular file, or standard input for "-", up to the load limit.
+bool ReadScript(const std::string& path, std::string* text, std::string* error) {
+  if (path != "-") return ReadRegularFile(path, text, error);
+  char buffer[65536];
+  for (;;) {
+    const ssize_t count = read(STDIN_FILENO, buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) {
+      *error = std::strerror(errno);
+      return false;
+    }
+    if (count == 0) return true;
+    if (text->size() + static_cast<size_t>(count) > machine::kLoadLimitBytes) {
+      *error = "longer than " + machine::LoadLimitText();
+      return false;
+    }
+    text->append(buffer, static_cast<size_t>(count));
+  }
 }
 
 // Splits what arrives on standard input into lines without blocking the line's service.
@@ -134,15 +167,16 @@ int main(int argc, char** argv) {
   options.script = !scriptPath.empty();
   options.settingsPath = startDirectory + "/tazo.ini";
 
-  std::ifstream scriptFile;
-  if (options.script && scriptPath != "-") {
-    scriptFile.open(scriptPath);
-    if (!scriptFile) return BadUsage("cannot read the script " + scriptPath);
+  // Read whole first: a line still to come must not hold up the line's service. A file is read
+  // before anything is opened; standard input once the link is there, as a feeding pipe expects.
+  std::string error;
+  std::string scriptText;
+  if (options.script && scriptPath != "-" && !ReadScript(scriptPath, &scriptText, &error)) {
+    return BadUsage("cannot read the script " + scriptPath + ": " + error);
   }
   if (!machine::InstallSignalHandlers()) return BadUsage("cannot set up signal handling");
 
   machine::Line line;
-  std::string error;
   const bool opened = devicePath.empty()
                           ? line.OpenPseudoTerminal(startDirectory + "/" + portName, &error)
                           : line.OpenDevice(devicePath, device, &error);
@@ -153,8 +187,9 @@ int main(int argc, char** argv) {
   const std::string label = devicePath.empty() ? portName : devicePath;
   Machine machine(line, std::cout, label);
   machine.EndWithProcess(endWith);
-  if (!memoryDirectory.empty() && !LoadMemory(memoryDirectory, machine)) {
-    std::cerr << "tazo-machine: cannot read the directory " << memoryDirectory << "\n";
+  if (!memoryDirectory.empty() && !LoadMemory(memoryDirectory, machine, &error)) {
+    std::cerr << "tazo-machine: cannot read the directory " << memoryDirectory << ": " << error
+              << "\n";
     return 2;
   }
   if (devicePath.empty()) {
@@ -168,8 +203,11 @@ int main(int argc, char** argv) {
   Console console(machine, options);
 
   if (options.script) {
-    std::istream& script = scriptFile.is_open() ? static_cast<std::istream&>(scriptFile) : std::cin;
-    // Read whole first: a line still to come must not hold up the line's service.
+    if (scriptPath == "-" && !ReadScript(scriptPath, &scriptText, &error)) {
+      machine.Say("cannot read the script from standard input: " + error);
+      return 2;
+    }
+    std::istringstream script(scriptText);
     std::vector<std::string> lines;
     for (std::string text; std::getline(script, text);) lines.push_back(text);
     for (size_t number = 1; number <= lines.size(); ++number) {
