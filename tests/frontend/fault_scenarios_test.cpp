@@ -41,7 +41,8 @@ TEST_F(FrontEndTest, TooLargeFilesAreRefusedAndRepeatedFailuresStayVisible) {
   ASSERT_TRUE(WaitFor([&] { return Listening(); }));
   EXPECT_EQ(Text(ErrorsBox), "");
   Press(ListenButton);
-  ASSERT_TRUE(WaitFor([&] { return app.transferRunning.load() == 0; }));
+  // The run ends before its reset enables the buttons again.
+  ASSERT_TRUE(WaitFor([&] { return ResetDone(); }));
   Press(VerifyButton);
   EXPECT_NE(Text(ErrorsBox).find("no file to verify"), std::string::npos);
   EXPECT_EQ(Text(LastErrorSourceField), "no file to verify");
@@ -50,7 +51,7 @@ TEST_F(FrontEndTest, TooLargeFilesAreRefusedAndRepeatedFailuresStayVisible) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     Press(StartStopButton);
     ASSERT_TRUE(WaitFor([&] {
-      return app.transferRunning.load() == 0 &&
+      return ResetDone() &&
              Text(ErrorsBox).find("(C:0) file too large (4 GB or more)") != std::string::npos;
     })) << Text(ErrorsBox);
     EXPECT_EQ(Text(CountField), "");
