@@ -142,7 +142,10 @@ void RunSerialScenario(const ScenarioPlace& place, Report* report) {
   report->Equal(peer.Finish(), L"ok", L"the peer got the byte 3");
   report->Check(peer.Result(L"send.bin") == sent, L"the peer got every byte of the file");
   const int gap = std::atoi(peer.Result(L"send.gap").c_str());
-  report->Check(gap >= 990, L"silence before the byte 3: " + std::to_wstring(gap) + L" ms");
+  // The peer's reader stamps a byte when its blocked read returns: a late wake for the last data
+  // byte shortens the measure by that much, so the bound leaves 50 ms for it. A pause the program
+  // cut to 900 ms would still fall short.
+  report->Check(gap >= 950, L"silence before the byte 3: " + std::to_wstring(gap) + L" ms");
   report->Check(WaitFor([&] { return Progress(main) == 0 && ButtonImage(main) == startImage; }),
                 L"after the send: progress 0, start bitmap");
 
