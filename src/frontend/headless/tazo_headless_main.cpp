@@ -5,6 +5,8 @@
 #include <iostream>
 #include <string>
 
+#include "core/code_page.h"
+#include "core/lifecycle.h"
 #include "frontend/headless/headless_app.h"
 #include "frontend/headless/headless_driver.h"
 
@@ -51,6 +53,13 @@ int main(int argc, char** argv) {
     HeadlessApp program;
     std::string error;
     if (!program.Start(startDirectory, &error)) {
+      const StartUpOutcome outcome = program.startOutcome();
+      if (outcome.refusal != StartRefusal::kNone) {
+        // The reason in the stored language, the folder as the command line gave it.
+        char reason[kRefusalTextWidth];
+        FormatStartRefusal(outcome, reason, sizeof reason);
+        error = (options.utf8 ? Cp1250ToUtf8(reason) : std::string(reason)) + ": " + startDirectory;
+      }
       std::cerr << "tazo-headless: " << error << "\n";
       return 2;
     }
