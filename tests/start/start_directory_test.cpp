@@ -1,8 +1,9 @@
 // The start directory as the real tazo-headless meets it: folders it cannot hold are refused at
 // start, a folder deleted while it listens never sends it to another port, and a second program in
-// a folder where one runs is refused while the first answers every request. The program runs in a
-// private mount namespace where a pseudo-terminal of the test's own stands in for every
-// /dev/ttyS*, so that an open of the machine's own ports is seen and reaches no real port.
+// a folder where one runs is refused while the first answers every request, and SIGTERM during a
+// reply countdown ends it as a confirmed close does. Where a run could reach the machine's own
+// ports, the program runs in a private mount namespace where a pseudo-terminal of the test's own
+// stands in for every /dev/ttyS*, so that such an open is seen and reaches no real port.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,6 +20,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -397,6 +399,59 @@ TEST(StartDirectory, ASecondProgramInTheFolderIsRefusedAndTheFirstAnswersEveryRe
   ASSERT_EQ(kill(killed, SIGKILL), 0);
   EXPECT_EQ(exitStatus(killed), 128 + SIGKILL);
   EXPECT_EQ(exitStatus(spawn("answer yes\nclose\n")), 0) << ReadText(errPath);
+}
+
+TEST(StartDirectory, SigtermDuringAReplyCountdownEndsTheHeadlessProgramAsAConfirmedClose) {
+  TempDir dir;
+  WatchedPty line;
+  ASSERT_EQ(symlink(line.path().c_str(), dir.File("COM1").c_str()), 0);
+  WriteSettings(dir.path(), dir.path());
+  {
+    // A countdown long enough to be in it when the signal comes.
+    std::vector<uint8_t> settings = dir.Read("tazo.ini");
+    settings[offsetof(PortSettings, replyDelay)] = 30;
+    dir.Write("tazo.ini", settings);
+  }
+  TempDir scratch;
+  scratch.Write("script", "press ListenButton\nwait 120000\n");
+  const std::string scriptPath = scratch.File("script");
+  const std::string outPath = scratch.File("out");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, scriptPath.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const std::string start = dir.path();
+  const char* arguments[] = {TAZO_HEADLESS_PROGRAM, start.c_str(), nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, TAZO_HEADLESS_PROGRAM, &actions, nullptr,
+                        const_cast<char**>(arguments), environ),
+            0);
+  posix_spawn_file_actions_destroy(&actions);
+  auto waitFor = [](const std::function<bool()>& condition) {
+    const uint64_t deadline = platform::MonotonicMilliseconds() + 20000;
+    while (!condition()) {
+      if (platform::MonotonicMilliseconds() > deadline) return false;
+      pollfd nothing{-1, 0, 0};
+      poll(&nothing, 0, 10);
+    }
+    return true;
+  };
+  const bool counting = waitFor([&] { return line.HeldOpen(); }) &&
+                        write(line.master(), "%MPF999\r\nDIR\r\n\x03", 15) == 15 &&
+                        waitFor([&] { return dir.Exists("dispdir1.tmp"); });
+  // The settings as they were at the start are gone: only the close can bring them back.
+  EXPECT_EQ(unlink(dir.File("tazo.ini").c_str()), 0);
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(counting) << ReadText(outPath);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+  EXPECT_EQ(ReadText(outPath), "signal 15: the window is closed without asking\n");
+  EXPECT_FALSE(dir.Exists("dispdir1.tmp"));
+  const std::vector<uint8_t> saved = dir.Read("tazo.ini");
+  ASSERT_EQ(saved.size(), sizeof(PortSettings));
+  EXPECT_EQ(saved[offsetof(PortSettings, replyDelay)], 30);
 }
 
 }  // namespace
