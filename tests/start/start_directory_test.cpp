@@ -1,7 +1,7 @@
 // The start directory as the real tazo-headless meets it: folders it cannot hold are refused at
 // start, a folder deleted while it listens never sends it to another port, and a second program in
-// a folder where one runs is refused while the first answers every request, and SIGTERM during a
-// reply countdown ends it as a confirmed close does. Where a run could reach the machine's own
+// a folder where one runs is refused while the first answers every request; SIGTERM during a reply
+// countdown ends it as a confirmed close does. Where a run could reach the machine's own
 // ports, the program runs in a private mount namespace where a pseudo-terminal of the test's own
 // stands in for every /dev/ttyS*, so that such an open is seen and reaches no real port.
 
@@ -61,7 +61,8 @@ std::set<std::string> Entries(const std::string& directory) {
   return names;
 }
 
-void WriteSettings(const std::string& directory, const std::string& workingDirectory) {
+void WriteSettings(const std::string& directory, const std::string& workingDirectory,
+                   uint8_t replyDelay = 0) {
   PortSettings settings;
   std::memset(&settings, 0, sizeof settings);
   std::strcpy(settings.portName, "COM1");
@@ -69,6 +70,7 @@ void WriteSettings(const std::string& directory, const std::string& workingDirec
   settings.parityIndex = 2;
   settings.byteSizeIndex = 4;
   settings.language = 1;
+  settings.replyDelay = replyDelay;
   settings.chgdirConfirm = 1;
   std::snprintf(settings.workingDirectory, sizeof settings.workingDirectory, "%s",
                 workingDirectory.c_str());
@@ -76,6 +78,45 @@ void WriteSettings(const std::string& directory, const std::string& workingDirec
   std::strcpy(settings.changeDirCommand, "CHDIR");
   std::strcpy(settings.sendDirCommand, "DIR");
   ASSERT_TRUE(WriteSettingsFile(directory + "/tazo.ini", settings));
+}
+
+bool WaitUntil(const std::function<bool()>& condition) {
+  const uint64_t deadline = platform::MonotonicMilliseconds() + 20000;
+  while (!condition()) {
+    if (platform::MonotonicMilliseconds() > deadline) return false;
+    pollfd nothing{-1, 0, 0};
+    poll(&nothing, 0, 10);
+  }
+  return true;
+}
+
+// tazo-headless started in `directory` on `script`; its output goes to `scratch`'s "out" and
+// "err".
+pid_t SpawnHeadless(const TempDir& scratch, const std::string& directory,
+                    const std::string& script) {
+  scratch.Write("script", script);
+  const std::string paths[] = {scratch.File("script"), scratch.File("out"), scratch.File("err")};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, paths[0].c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, paths[1].c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, paths[2].c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const char* arguments[] = {TAZO_HEADLESS_PROGRAM, directory.c_str(), nullptr};
+  pid_t pid = 0;
+  EXPECT_EQ(posix_spawn(&pid, TAZO_HEADLESS_PROGRAM, &actions, nullptr,
+                        const_cast<char**>(arguments), environ),
+            0);
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+// The status as a shell gives it: 128 plus the number of a signal that ended the program.
+int ExitStatus(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 // A pseudo-terminal whose device end only others hold: the master tells whether one does.
@@ -315,31 +356,8 @@ TEST(StartDirectory, ASecondProgramInTheFolderIsRefusedAndTheFirstAnswersEveryRe
   dir.Write("part.nc", "G01 X1\r\n");
 
   TempDir scratch;
-  const std::string outPath = scratch.File("out");
-  const std::string errPath = scratch.File("err");
   auto spawn = [&](const std::string& script) {
-    scratch.Write("script", script);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string scriptPath = scratch.File("script");
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, scriptPath.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const std::string start = dir.path();
-    const char* arguments[] = {TAZO_HEADLESS_PROGRAM, start.c_str(), nullptr};
-    pid_t pid = 0;
-    EXPECT_EQ(posix_spawn(&pid, TAZO_HEADLESS_PROGRAM, &actions, nullptr,
-                          const_cast<char**>(arguments), environ),
-              0);
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-  };
-  auto exitStatus = [](pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return SpawnHeadless(scratch, dir.path(), script);
   };
 
   {
@@ -358,8 +376,8 @@ TEST(StartDirectory, ASecondProgramInTheFolderIsRefusedAndTheFirstAnswersEveryRe
     const pid_t second = spawn(
         "press ListenButton\nwait 3000\npress ListenButton\ntype DelayField 7\nanswer "
         "yes\nclose\n");
-    EXPECT_EQ(exitStatus(second), 2);
-    EXPECT_EQ(ReadText(errPath),
+    EXPECT_EQ(ExitStatus(second), 2);
+    EXPECT_EQ(ReadText(scratch.File("err")),
               "tazo-headless: The program is already running in this folder: " + dir.path() + "\n");
     EXPECT_EQ(dir.Read("tazo.ini"), settings);
     EXPECT_EQ(dir.Exists("log.txt"), logThere);
@@ -389,65 +407,32 @@ TEST(StartDirectory, ASecondProgramInTheFolderIsRefusedAndTheFirstAnswersEveryRe
 
   // A program that is killed loses its claim with its life: the next one starts.
   const pid_t killed = spawn("print DelayField\nwait 60000\n");
-  const uint64_t deadline = platform::MonotonicMilliseconds() + 20000;
-  while (ReadText(outPath).empty() && platform::MonotonicMilliseconds() < deadline) {
-    pollfd nothing{-1, 0, 0};
-    poll(&nothing, 0, 10);
-  }
-  ASSERT_FALSE(ReadText(outPath).empty()) << ReadText(errPath);
-  EXPECT_EQ(exitStatus(spawn("answer yes\nclose\n")), 2);
+  ASSERT_TRUE(WaitUntil([&] { return !ReadText(scratch.File("out")).empty(); }));
+  EXPECT_EQ(ExitStatus(spawn("answer yes\nclose\n")), 2);
   ASSERT_EQ(kill(killed, SIGKILL), 0);
-  EXPECT_EQ(exitStatus(killed), 128 + SIGKILL);
-  EXPECT_EQ(exitStatus(spawn("answer yes\nclose\n")), 0) << ReadText(errPath);
+  EXPECT_EQ(ExitStatus(killed), 128 + SIGKILL);
+  EXPECT_EQ(ExitStatus(spawn("answer yes\nclose\n")), 0) << ReadText(scratch.File("err"));
 }
 
 TEST(StartDirectory, SigtermDuringAReplyCountdownEndsTheHeadlessProgramAsAConfirmedClose) {
   TempDir dir;
   WatchedPty line;
   ASSERT_EQ(symlink(line.path().c_str(), dir.File("COM1").c_str()), 0);
-  WriteSettings(dir.path(), dir.path());
-  {
-    // A countdown long enough to be in it when the signal comes.
-    std::vector<uint8_t> settings = dir.Read("tazo.ini");
-    settings[offsetof(PortSettings, replyDelay)] = 30;
-    dir.Write("tazo.ini", settings);
-  }
+  // A countdown long enough to be in it when the signal comes.
+  WriteSettings(dir.path(), dir.path(), 30);
   TempDir scratch;
-  scratch.Write("script", "press ListenButton\nwait 120000\n");
-  const std::string scriptPath = scratch.File("script");
-  const std::string outPath = scratch.File("out");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, scriptPath.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const std::string start = dir.path();
-  const char* arguments[] = {TAZO_HEADLESS_PROGRAM, start.c_str(), nullptr};
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, TAZO_HEADLESS_PROGRAM, &actions, nullptr,
-                        const_cast<char**>(arguments), environ),
-            0);
-  posix_spawn_file_actions_destroy(&actions);
-  auto waitFor = [](const std::function<bool()>& condition) {
-    const uint64_t deadline = platform::MonotonicMilliseconds() + 20000;
-    while (!condition()) {
-      if (platform::MonotonicMilliseconds() > deadline) return false;
-      pollfd nothing{-1, 0, 0};
-      poll(&nothing, 0, 10);
-    }
-    return true;
-  };
-  const bool counting = waitFor([&] { return line.HeldOpen(); }) &&
+  const pid_t pid = SpawnHeadless(scratch, dir.path(), "press ListenButton\nwait 120000\n");
+  const bool counting = WaitUntil([&] { return line.HeldOpen(); }) &&
                         write(line.master(), "%MPF999\r\nDIR\r\n\x03", 15) == 15 &&
-                        waitFor([&] { return dir.Exists("dispdir1.tmp"); });
+                        WaitUntil([&] { return dir.Exists("dispdir1.tmp"); });
   // The settings as they were at the start are gone: only the close can bring them back.
   EXPECT_EQ(unlink(dir.File("tazo.ini").c_str()), 0);
   kill(pid, SIGTERM);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(counting) << ReadText(outPath);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
-  EXPECT_EQ(ReadText(outPath), "signal 15: the window is closed without asking\n");
+  const int status = ExitStatus(pid);
+  ASSERT_TRUE(counting) << ReadText(scratch.File("out"));
+  // The status a signal gives, and the program's word that it closed before it ended.
+  EXPECT_EQ(status, 128 + SIGTERM);
+  EXPECT_EQ(ReadText(scratch.File("out")), "signal 15: the window is closed without asking\n");
   EXPECT_FALSE(dir.Exists("dispdir1.tmp"));
   const std::vector<uint8_t> saved = dir.Read("tazo.ini");
   ASSERT_EQ(saved.size(), sizeof(PortSettings));
