@@ -816,21 +816,37 @@ class PosixSerialPort final : public SerialPort {
 
 }  // namespace
 
-std::string SerialDevicePath(const char* name, const char* startDirectory) {
+bool SerialDevicePath(const char* name, const char* startDirectory, std::string* path) {
   std::string text = name;
   bool comName =
       text.size() > 3 && strncasecmp(text.c_str(), "COM", 3) == 0 &&
       std::all_of(text.begin() + 3, text.end(), [](char c) { return c >= '0' && c <= '9'; });
-  if (!comName) return text;
-  if (startDirectory && *startDirectory) {
-    // The start directory is a Windows-1250 text; the file system spells it in UTF-8.
-    std::string local = Cp1250ToUtf8(startDirectory) + "/" + text;
-    struct stat info {};
-    if (lstat(local.c_str(), &info) == 0) return local;
+  if (!comName) {
+    *path = text;
+    return true;
+  }
+  if (!startDirectory || !*startDirectory) {
+    errno = ENOENT;
+    return false;
+  }
+  // The start directory is a Windows-1250 text; the file system spells it in UTF-8.
+  const std::string directory = Cp1250ToUtf8(startDirectory);
+  const std::string local = directory + "/" + text;
+  struct stat info {};
+  if (lstat(local.c_str(), &info) == 0) {
+    *path = local;
+    return true;
+  }
+  // Only a directory that is there and has no such entry says the port is the numbered one.
+  if (errno != ENOENT) return false;
+  if (stat(directory.c_str(), &info) != 0) return false;
+  if (!S_ISDIR(info.st_mode)) {
+    errno = ENOTDIR;
+    return false;
   }
   unsigned long number = std::strtoul(text.c_str() + 3, nullptr, 10);
-  if (number == 0) return text;
-  return "/dev/ttyS" + std::to_string(number - 1);
+  *path = number == 0 ? text : "/dev/ttyS" + std::to_string(number - 1);
+  return true;
 }
 
 std::shared_ptr<SerialPort> OpenSerialPort(const char* name, const char* startDirectory) {
@@ -838,7 +854,8 @@ std::shared_ptr<SerialPort> OpenSerialPort(const char* name, const char* startDi
     errno = ENOENT;
     return nullptr;
   }
-  std::string path = SerialDevicePath(name, startDirectory);
+  std::string path;
+  if (!SerialDevicePath(name, startDirectory, &path)) return nullptr;
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return nullptr;
   auto fail = [fd](int error) {
