@@ -60,6 +60,10 @@ bool PathExists(const char* path);
 
 // Current directory of the process, at most `size` bytes with the terminator.
 bool GetCurrentDir(char* buffer, size_t size);
+// The same, telling why the directory cannot be had: its name has a character that Windows-1250
+// cannot spell, its path does not fit, or the system failed (its error set).
+enum class CurrentDirStatus { kRead, kUnspellable, kTooLong, kFailed };
+CurrentDirStatus ReadCurrentDir(char* buffer, size_t size);
 bool SetCurrentDir(const char* path);
 // Full path of `name` taken relative to the current directory.
 bool GetFullPath(const char* name, char* buffer, size_t size);

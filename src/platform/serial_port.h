@@ -109,7 +109,9 @@ class SerialPort {
   virtual bool ClearError(uint32_t* errors, ComStat* status) = 0;
   // GetCommModemStatus; a device without modem lines reports 0.
   virtual bool ModemStatus(uint32_t* status) = 0;
-  // TransmitCommChar: one character ahead of any queued output.
+  // TransmitCommChar: one character ahead of any queued output. It waits while flow control
+  // (XOFF, CTS, DSR) holds the output, however long, and returns once the character has left;
+  // Close from another thread ends the wait with a failure.
   virtual bool TransmitChar(uint8_t character) = 0;
 
   virtual void Close() = 0;

@@ -31,6 +31,8 @@ constexpr size_t kSendFileCommandAt = kWorkingDirectoryAt + kPathWidth;
 constexpr size_t kChangeDirCommandAt = kSendFileCommandAt + kCommandNameWidth;
 constexpr size_t kSendDirCommandAt = kChangeDirCommandAt + kCommandNameWidth;
 static_assert(kSendDirCommandAt + kCommandNameWidth == kSettingsFileSize, "347 bytes");
+// The language is the tenth byte of the option block.
+constexpr size_t kLanguageAt = kOptionBlockAt + 9;
 
 using Image = uint8_t[kSettingsFileSize];
 
@@ -158,4 +160,15 @@ int SaveSettings(const char* fileName) {
   platform::SetLastSystemError(code);
   ErrorReporter(failure);
   return 1;
+}
+
+uint8_t ReadStoredLanguage(const char* path) {
+  std::shared_ptr<platform::File> file =
+      platform::File::Open(path, platform::FileMode::kReadHoldingNobody);
+  if (!file) return 0;
+  Image image;
+  uint32_t done = 0;
+  const bool read = file->Read(image, sizeof image, &done) && done == sizeof image;
+  file->Close();
+  return read && image[kLanguageAt] == 1 ? 1 : 0;
 }

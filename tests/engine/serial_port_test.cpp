@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -201,15 +202,33 @@ termios DeviceSettings(const PtyPair& pair) {
   return settings;
 }
 
+// The device a name opens, or the error that refused it.
+std::string DeviceOf(const char* name, const char* startDirectory) {
+  std::string path;
+  if (platform::SerialDevicePath(name, startDirectory, &path)) return path;
+  return "refused: " + std::string(std::strerror(errno));
+}
+
 TEST(SerialPortOpen, ComNamesMapToStartDirectoryLinkOrTtyS) {
   TempDir dir;
-  EXPECT_EQ(platform::SerialDevicePath("COM1", dir.path().c_str()), "/dev/ttyS0");
-  EXPECT_EQ(platform::SerialDevicePath("COM12", dir.path().c_str()), "/dev/ttyS11");
-  EXPECT_EQ(platform::SerialDevicePath("COM2", nullptr), "/dev/ttyS1");
-  EXPECT_EQ(platform::SerialDevicePath("/dev/ttyUSB0", dir.path().c_str()), "/dev/ttyUSB0");
+  EXPECT_EQ(DeviceOf("COM1", dir.path().c_str()), "/dev/ttyS0");
+  EXPECT_EQ(DeviceOf("COM12", dir.path().c_str()), "/dev/ttyS11");
+  EXPECT_EQ(DeviceOf("/dev/ttyUSB0", dir.path().c_str()), "/dev/ttyUSB0");
+  // Without a start directory that can be read, no name falls back to the machine's own ports.
+  const std::string refused = "refused: " + std::string(std::strerror(ENOENT));
+  EXPECT_EQ(DeviceOf("COM2", nullptr), refused);
+  EXPECT_EQ(DeviceOf("COM2", ""), refused);
+  EXPECT_EQ(DeviceOf("COM2", dir.File("gone").c_str()), refused);
+  dir.Write("file", "");
+  EXPECT_EQ(DeviceOf("COM2", dir.File("file").c_str()),
+            "refused: " + std::string(std::strerror(ENOTDIR)));
+  errno = 0;
+  EXPECT_FALSE(platform::OpenSerialPort("COM1", dir.File("gone").c_str()));
+  EXPECT_EQ(errno, ENOENT);
+
   PtyPair pair;
   pair.LinkAs(dir.path(), "COM4");
-  EXPECT_EQ(platform::SerialDevicePath("COM4", dir.path().c_str()), dir.File("COM4"));
+  EXPECT_EQ(DeviceOf("COM4", dir.path().c_str()), dir.File("COM4"));
 
   auto port = platform::OpenSerialPort("COM4", dir.path().c_str());
   ASSERT_TRUE(port);

@@ -90,6 +90,9 @@ class FrontEndTest : public ::testing::Test {
     return got;
   }
 
+  // No run, and its reset has given the buttons back (the run ends first).
+  bool ResetDone() { return app.transferRunning.load() == 0 && surface().IsEnabled(VerifyButton); }
+
   // The listening run has the port open, so a command file written now is read.
   bool Listening() {
     return app.listenMode.load() == 1 && app.transferRunning.load() == 1 && app.portHandle.IsOpen();

@@ -106,7 +106,7 @@ void QtFrontEndTest::Start(const Options& options) {
   // The program takes the directory it starts in as its start directory.
   ASSERT_EQ(chdir(dir_.path().c_str()), 0);
   program_ = std::make_unique<QtProgram>();
-  program_->Start();
+  ASSERT_TRUE(program_->Start()) << "the start directory was refused";
   ASSERT_TRUE(QTest::qWaitForWindowExposed(program_->mainWindow()));
 }
 

@@ -107,6 +107,21 @@ void CheckControls(HWND main, bool english, bool shape, Report* report) {
   }
 }
 
+// A start in `directory` refused with a message box of `text`, and the exit status 2.
+void RefusedStart(const ScenarioPlace& place, const std::wstring& directory,
+                  const std::wstring& text, Report* report) {
+  Program refused;
+  if (!report->Check(refused.Start(place.exe, directory), L"tazo.exe starts in " + directory)) {
+    return;
+  }
+  std::wstring shown;
+  report->Check(AnswerMessageBox(refused.process.dwProcessId, L"Error", IDOK, &shown),
+                L"the refusal is said in a message box");
+  report->Equal(shown, text, L"the refusal's text");
+  report->Equal(refused.WaitExit(), 2, L"exit status of a refused start");
+  refused.Kill();
+}
+
 }  // namespace
 
 void RunStartScenario(const ScenarioPlace& place, Report* report) {
@@ -146,6 +161,22 @@ void RunStartScenario(const ScenarioPlace& place, Report* report) {
                 L"the close asks, No answered");
   report->Equal(question, L"Czy chcesz zamknąć program?", L"the close question");
   report->Check(IsWindow(main) && program.WaitExit(500) == -1, L"No keeps the program running");
+
+  // A second program in the same folder says so and ends, with the settings and the log untouched.
+  RefusedStart(place, place.directory, L"Program już działa w tym katalogu:\n" + place.directory,
+               report);
+  report->Equal(FileSizeOf(settingsPath), -1, L"no tazo.ini from the second program");
+  report->Equal(FileSizeOf(place.directory + L"\\log.txt"), -1, L"no log.txt from it");
+  // A folder whose name Windows-1250 cannot spell is not one the program can work in.
+  const std::wstring cyrillic = place.directory + L"\\Станок1";
+  CreateDirectoryW(cyrillic.c_str(), nullptr);
+  RefusedStart(place, cyrillic,
+               L"Program nie może pracować w tym katalogu, bo jego nazwa ma znaki spoza "
+               L"Windows-1250:\n" +
+                   cyrillic,
+               report);
+  report->Equal(FileSizeOf(cyrillic + L"\\tazo.ini"), -1, L"nothing written in that folder");
+  RemoveDirectoryW(cyrillic.c_str());
 
   report->Equal(CloseProgram(program, main, report), 1, L"exit status after Yes");
   report->Equal(FileSizeOf(settingsPath), 347, L"tazo.ini written with 347 bytes");

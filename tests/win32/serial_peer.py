@@ -9,6 +9,10 @@ other and answers each with DIR/done-N. Steps:
   send FILE         write the file, then the byte 3
   hold / release    stop and resume reading (the program's writes then back up)
   drain NAME MS     after MS ms, DIR/NAME.bin gets everything that came since the last step
+  xoff-hold N MS    once N bytes are in, XOFF; after MS ms in which nothing may come, XON; then
+                    the byte 3 must follow
+  xoff-after N      once N bytes are in, XOFF
+  xon               XON
   quit
 """
 import os
@@ -91,6 +95,28 @@ def main():
                 with open(os.path.join(place, words[1] + ".bin"), "wb") as out:
                     out.write(received[start:])
                 start = len(received)
+        elif words[0] in ("xoff-hold", "xoff-after"):
+            count = int(words[1])
+            with lock:
+                if not lock.wait_for(lambda: len(received) >= start + count, DEADLINE):
+                    answer = "the data did not come"
+            if answer == "ok":
+                os.write(master, b"\x13")
+                start += count
+            if answer == "ok" and words[0] == "xoff-hold":
+                time.sleep(int(words[2]) / 1000.0)
+                with lock:
+                    if len(received) > start:
+                        answer = "sent during the hold"
+                os.write(master, b"\x11")
+                with lock:
+                    if not lock.wait_for(lambda: len(received) > start, DEADLINE):
+                        answer = "no byte 3 after XON"
+                    elif received[start:] != b"\x03":
+                        answer = "not the byte 3 alone after XON"
+                    start = len(received)
+        elif words[0] == "xon":
+            os.write(master, b"\x11")
         elif words[0] == "quit":
             break
         with open(os.path.join(place, "done-%d.new" % step), "w") as out:

@@ -80,6 +80,7 @@ HeadlessApp::~HeadlessApp() {
   ResetHeadlessFileDialogs();
   // An engine that is still running may still hold the surface: it is left to the process.
   if (!enginesEnded) static_cast<void>(surface_.release());
+  ReleaseStartDirectory();
 }
 
 bool HeadlessApp::Start(const std::string& startDirectory, std::string* error) {
@@ -105,7 +106,17 @@ void HeadlessApp::WindowThread(const std::string& startDirectory) {
     return;
   }
 
-  RunStartUpSteps();
+  const StartUpOutcome outcome = RunStartUpSteps();
+  if (outcome.refusal != StartRefusal::kNone) {
+    char reason[kRefusalTextWidth];
+    FormatStartRefusal(outcome, reason, sizeof reason);
+    std::lock_guard<std::mutex> hold(stateLock_);
+    startFailed_ = true;
+    startOutcome_ = outcome;
+    startError_ = std::string(reason) + ": " + startDirectory;
+    stateChanged_.notify_all();
+    return;
+  }
 
   // The bitmaps: the headless surface shows their resource numbers.
   for (int i = 0; i < 5; ++i) app.animationImages[i] = FirstAnimationImage + i;

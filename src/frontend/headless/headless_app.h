@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "core/app_state.h"
+#include "core/lifecycle.h"
 #include "frontend/headless/event_loop.h"
 #include "frontend/headless/headless_surface.h"
 
@@ -24,8 +25,10 @@ class HeadlessApp {
   HeadlessApp& operator=(const HeadlessApp&) = delete;
 
   // Makes `startDirectory` current, runs the start-up steps and initialises the main window, all
-  // on the window thread. False, with `error`, when the directory cannot be entered.
+  // on the window thread. False, with `error`, when the directory cannot be entered or the
+  // start-up refuses it (startOutcome() then says why; nothing in it was touched).
   bool Start(const std::string& startDirectory, std::string* error);
+  StartUpOutcome startOutcome() const { return startOutcome_; }
 
   HeadlessSurface& surface() { return *surface_; }
 
@@ -64,6 +67,7 @@ class HeadlessApp {
   bool started_ = false;
   bool startFailed_ = false;
   std::string startError_;
+  StartUpOutcome startOutcome_;
   bool windowOpen_ = false;
 };
 

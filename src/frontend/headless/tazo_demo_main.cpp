@@ -164,7 +164,7 @@ int main() {
     std::string error;
     if (!demo.program.Start(dir, &error)) {
       std::cerr << "tazo-demo: " << error << "\n";
-      return 1;
+      return 2;
     }
 
     std::cout << "\n(a) the program sends part.nc\n";

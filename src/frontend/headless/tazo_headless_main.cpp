@@ -1,12 +1,24 @@
 // The program with the headless front end, driven by a script of user actions.
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <thread>
 
+#include "core/code_page.h"
+#include "core/lifecycle.h"
 #include "frontend/headless/headless_app.h"
 #include "frontend/headless/headless_driver.h"
+#include "platform/posix/termination_signals.h"
 
 namespace {
 
@@ -16,6 +28,48 @@ int Usage() {
                "when missing or \"-\"), one user action per line.\n";
   return 2;
 }
+
+// SIGTERM, SIGINT and SIGHUP end the program as a confirmed close does, wherever the script is:
+// the window closed without the question, the engines given their time, and the process ended
+// with the status a shell gives a program that a signal ended.
+class CloseOnSignal {
+ public:
+  explicit CloseOnSignal(HeadlessApp& program) : program_(program) {
+    signalFd_ = platform::WatchTerminationSignals();
+    wakeFd_ = eventfd(0, EFD_CLOEXEC);
+    if (signalFd_ >= 0 && wakeFd_ >= 0) watcher_ = std::thread([this] { Watch(); });
+  }
+  ~CloseOnSignal() {
+    if (watcher_.joinable()) {
+      const uint64_t one = 1;
+      static_cast<void>(write(wakeFd_, &one, sizeof one));
+      watcher_.join();
+    }
+    if (wakeFd_ >= 0) close(wakeFd_);
+    platform::StopWatchingTerminationSignals();
+  }
+  CloseOnSignal(const CloseOnSignal&) = delete;
+  CloseOnSignal& operator=(const CloseOnSignal&) = delete;
+
+ private:
+  void Watch() {
+    pollfd wait[2] = {{signalFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    while (poll(wait, 2, -1) < 0 && errno == EINTR) {
+    }
+    if ((wait[0].revents & POLLIN) == 0) return;
+    const int number = platform::TakeTerminationSignal();
+    program_.Destroy();
+    HeadlessApp::WaitForEngines(std::chrono::seconds(5));
+    std::cout << "signal " << number << ": the window is closed without asking" << std::endl;
+    // The script may be waiting for a line that never comes: the process ends here.
+    std::_Exit(128 + number);
+  }
+
+  HeadlessApp& program_;
+  int signalFd_ = -1;
+  int wakeFd_ = -1;
+  std::thread watcher_;
+};
 
 }  // namespace
 
@@ -51,9 +105,17 @@ int main(int argc, char** argv) {
     HeadlessApp program;
     std::string error;
     if (!program.Start(startDirectory, &error)) {
+      const StartUpOutcome outcome = program.startOutcome();
+      if (outcome.refusal != StartRefusal::kNone) {
+        // The reason in the stored language, the folder as the command line gave it.
+        char reason[kRefusalTextWidth];
+        FormatStartRefusal(outcome, reason, sizeof reason);
+        error = (options.utf8 ? Cp1250ToUtf8(reason) : std::string(reason)) + ": " + startDirectory;
+      }
       std::cerr << "tazo-headless: " << error << "\n";
       return 2;
     }
+    CloseOnSignal closeOnSignal(program);
     status = RunHeadlessScript(program, script, std::cout, options);
     if (program.WindowOpen()) std::cout << "end of script: the window is closed without asking\n";
   }

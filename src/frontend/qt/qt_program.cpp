@@ -18,6 +18,7 @@
 #include "frontend/qt/qt_surface.h"
 #include "frontend/qt/qt_text.h"
 #include "frontend/qt/qt_viewer.h"
+#include "platform/posix/termination_signals.h"
 #include "ui/control_ids.h"
 #include "ui/front_end_hooks.h"
 #include "ui/main_window.h"
@@ -82,9 +83,13 @@ QtViewer* QtProgram::viewer() const {
   return viewer_.data();
 }
 
-void QtProgram::Start() {
+bool QtProgram::Start() {
   RequireWindowThread();
-  RunStartUpSteps();
+  const StartUpOutcome outcome = RunStartUpSteps();
+  if (outcome.refusal != StartRefusal::kNone) {
+    ShowStartRefusal(outcome);
+    return false;
+  }
 
   // A bitmap that cannot be loaded leaves no image.
   surface_ = std::make_unique<QtSurface>();
@@ -113,6 +118,37 @@ void QtProgram::Start() {
   InitMainWindow();
   open_ = true;
   window_->show();
+
+  const int signalFd = platform::WatchTerminationSignals();
+  if (signalFd >= 0) {
+    signalNotifier_ = std::make_unique<QSocketNotifier>(signalFd, QSocketNotifier::Read);
+    QObject::connect(signalNotifier_.get(), &QSocketNotifier::activated, window_, [this] {
+      platform::TakeTerminationSignal();
+      EndOnSignal();
+    });
+  }
+  return true;
+}
+
+void QtProgram::ShowStartRefusal(const StartUpOutcome& outcome) {
+  char reason[kRefusalTextWidth];
+  FormatStartRefusal(outcome, reason, sizeof reason);
+  // The folder as the file system spells it, which may be what the program could not.
+  QString text = FromLocal(reason);
+  const QString folder = QDir::currentPath();
+  if (!folder.isEmpty()) text += QStringLiteral(":\n") + QDir::toNativeSeparators(folder);
+  QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kDefaultCaption), text,
+                  QMessageBox::Ok);
+  box.exec();
+}
+
+void QtProgram::EndOnSignal() {
+  // A message box or a file dialog open at the moment ends as if cancelled; its own loop returns
+  // once this one has run.
+  while (QWidget* modal = QApplication::activeModalWidget()) {
+    if (!modal->close()) break;
+  }
+  DestroyMainWindow();
 }
 
 void QtProgram::InstallHooks() {
@@ -206,6 +242,10 @@ void QtProgram::Run() {
 bool QtProgram::Finish(uint32_t timeoutMs) {
   if (finished_) return true;
   finished_ = true;
+  if (signalNotifier_) {
+    signalNotifier_.reset();
+    platform::StopWatchingTerminationSignals();
+  }
   if (!surface_) return true;
   DestroyMainWindow();
   surface_->CloseQueue();
@@ -220,5 +260,6 @@ bool QtProgram::Finish(uint32_t timeoutMs) {
   } else {
     static_cast<void>(surface_.release());
   }
+  ReleaseStartDirectory();
   return ended;
 }

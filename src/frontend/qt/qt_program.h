@@ -2,12 +2,14 @@
 
 #include <QEventLoop>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cstdint>
 #include <memory>
 
 class QtMainWindow;
+struct StartUpOutcome;
 class QtSettingsDialog;
 class QtSurface;
 class QtViewer;
@@ -24,8 +26,10 @@ class QtProgram {
   QtProgram(const QtProgram&) = delete;
   QtProgram& operator=(const QtProgram&) = delete;
 
-  // The start-up sequence in the current directory, ending with the main window shown.
-  void Start();
+  // The start-up sequence in the current directory, ending with the main window shown. False when
+  // the directory is refused (one the program cannot hold, or where another program runs): a
+  // message box has said why, and nothing else happened.
+  bool Start();
   // Runs the event loop until the main window has been destroyed.
   void Run();
   // After the loop: the call queue closed, engine threads waited for, the windows freed. The
@@ -35,6 +39,8 @@ class QtProgram {
 
   // The main window destroyed without asking (its destroy handler runs).
   void DestroyMainWindow();
+  // SIGTERM, SIGINT or SIGHUP: the program ends as after a confirmed close, without the question.
+  void EndOnSignal();
   bool MainWindowOpen() const { return open_; }
 
   QtMainWindow* mainWindow() const { return window_; }
@@ -47,12 +53,14 @@ class QtProgram {
   void InstallHooks();
   void ShowSettingsDialog();
   void DestroyViewer();
+  void ShowStartRefusal(const StartUpOutcome& outcome);
 
   std::unique_ptr<QtSurface> surface_;
   QtMainWindow* window_ = nullptr;
   QPointer<QtSettingsDialog> settings_;
   QPointer<QtViewer> viewer_;
   QTimer animationTimer_;
+  std::unique_ptr<QSocketNotifier> signalNotifier_;
   QEventLoop loop_;
   bool open_ = false;
   bool loopEnded_ = false;

@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   {
     QtProgram program;
-    program.Start();
+    // A folder the program cannot hold, or one where it already runs: said, and nothing else.
+    if (!program.Start()) return 2;
     program.Run();
     program.Finish(kEngineEndTimeoutMs);
   }

@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <string>
+#include <vector>
+
 #include "core/app_state.h"
 #include "core/lifecycle.h"
 #include "core/local_text.h"
@@ -45,11 +48,27 @@ bool RegisterViewerClass() {
   return RegisterClassW(&viewerClass) != 0;
 }
 
+// Says why the program does not start in its folder, naming the folder as the system spells it
+// (which may be what the program could not).
+void ShowStartRefusal(const StartUpOutcome& outcome) {
+  char reason[kRefusalTextWidth];
+  FormatStartRefusal(outcome, reason, sizeof reason);
+  std::wstring text = platform::Cp1250ToWide(reason);
+  std::vector<wchar_t> folder(32768);
+  const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
+  if (length > 0 && length < folder.size()) text += L":\n" + std::wstring(folder.data(), length);
+  MessageBoxW(nullptr, text.c_str(), nullptr, MB_OK | MB_ICONERROR);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   programInstance = instance;
-  RunStartUpSteps();
+  const StartUpOutcome outcome = RunStartUpSteps();
+  if (outcome.refusal != StartRefusal::kNone) {
+    ShowStartRefusal(outcome);
+    return 2;
+  }
   LoadImages();
   if (!RegisterViewerClass()) return 0;
 

@@ -234,11 +234,20 @@ bool PathExists(const char* path) {
   return NativePath(path, &native) && ::lstat(native.c_str(), &info) == 0;
 }
 
-bool GetCurrentDir(char* buffer, size_t size) {
+CurrentDirStatus ReadCurrentDir(char* buffer, size_t size) {
   char native[PATH_MAX];
+  if (::getcwd(native, sizeof native) == nullptr) {
+    return errno == ERANGE || errno == ENAMETOOLONG ? CurrentDirStatus::kTooLong
+                                                    : CurrentDirStatus::kFailed;
+  }
   std::string text;
-  return ::getcwd(native, sizeof native) != nullptr && ProgramText(native, &text) &&
-         CopyOut(text, buffer, size);
+  if (!ProgramText(native, &text)) return CurrentDirStatus::kUnspellable;
+  if (!CopyOut(text, buffer, size)) return CurrentDirStatus::kTooLong;
+  return CurrentDirStatus::kRead;
+}
+
+bool GetCurrentDir(char* buffer, size_t size) {
+  return ReadCurrentDir(buffer, size) == CurrentDirStatus::kRead;
 }
 
 bool SetCurrentDir(const char* path) {

@@ -4,8 +4,11 @@
 
 namespace platform {
 
-// The file that a port name opens: for "COMn" the file of that name in `startDirectory` when there
-// is one (a link to the device), otherwise /dev/ttyS(n-1); any other name as given.
-std::string SerialDevicePath(const char* name, const char* startDirectory);
+// The file that a port name opens, in `path`: for "COMn" the entry of that name in
+// `startDirectory` when there is one (a link to the device), /dev/ttyS(n-1) when the directory has
+// none; any other name as given. False, with the system error set, when a "COMn" cannot be told:
+// no start directory, or one that cannot be read (deleted, not searchable). The machine's own
+// port is then never taken in the link's place.
+bool SerialDevicePath(const char* name, const char* startDirectory, std::string* path);
 
 }  // namespace platform

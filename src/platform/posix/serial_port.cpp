@@ -41,7 +41,6 @@ constexpr size_t kReadReserve = 2;
 // Modem lines and error counters give no notice of a change: they are looked at this often while
 // someone waits for their events.
 constexpr uint64_t kLineCheckMs = 100;
-constexpr uint64_t kTransmitCharWaitMs = 500;
 // With DSR output flow the line is fed this many bytes at a time, DSR looked at before each.
 constexpr size_t kDsrFlowSlice = 16;
 // Device numbers of pseudo-terminal device ends (Unix98 and legacy).
@@ -317,10 +316,14 @@ class PosixSerialPort final : public SerialPort {
     return true;
   }
 
+  // The character waits out a hold of the output (XOFF, CTS, DSR) as queued data does, for as
+  // long as the hold lasts: a machine may hold the line for seconds while its buffer drains, and
+  // only Close ends the wait.
   bool TransmitChar(uint8_t character) override {
     if (!Usable()) return false;
     if (failure_) return FailWith(failure_);
-    uint64_t deadline = AddMs(MonotonicMilliseconds(), kTransmitCharWaitMs);
+    if (!WaitWhileDsrHoldsOutput()) return false;
+    bool hungUp = false;
     for (;;) {
       ssize_t written;
       int error;
@@ -333,13 +336,14 @@ class PosixSerialPort final : public SerialPort {
       if (written == 1) {
         ArmTxEmpty(MonotonicMilliseconds());
         // Sent only once it has left the driver: a close right after must not take it along.
-        return WaitUntilSent(deadline);
+        return WaitUntilSent();
       }
       if (written < 0 && error != EAGAIN && error != EINTR) return FailWith(error);
-      uint64_t now = MonotonicMilliseconds();
-      if (now >= deadline) return FailWith(ETIMEDOUT);
+      // A device that reports a hang-up yet takes nothing would keep the wait spinning.
+      if (hungUp && written < 0 && error == EAGAIN) return FailWith(EIO);
+      // A pseudo-terminal under XOFF takes nothing until XON.
       pollfd fds[2] = {{fd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
-      poll(fds, 2, static_cast<int>(deadline - now));
+      if (poll(fds, 2, -1) > 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))) hungUp = true;
     }
   }
 
@@ -485,8 +489,9 @@ class PosixSerialPort final : public SerialPort {
   }
 
   // Waits until the driver has put its bytes on the wire: its queue is empty and, where the
-  // device tells, its transmitter too; elsewhere the last character gets the time it takes.
-  bool WaitUntilSent(uint64_t deadline) {
+  // device tells, its transmitter too; elsewhere the last character gets the time it takes. A
+  // hold of the output (XOFF, CTS) keeps them queued: the wait lasts until it ends or Close.
+  bool WaitUntilSent() {
     for (;;) {
       if (IsClosed()) return FailWith(EBADF);
       const size_t queued = OutputQueued();
@@ -494,11 +499,21 @@ class PosixSerialPort final : public SerialPort {
       const bool transmitterKnown = !pseudo_ && ioctl(fd_, TIOCSERGETLSR, &lsr) == 0;
       uint64_t now = MonotonicMilliseconds();
       if (queued == 0 && (!transmitterKnown || (lsr & TIOCSER_TEMT))) {
-        if (!pseudo_ && !transmitterKnown) PauseUntil(std::min(DrainTime(now, 2), deadline));
+        if (!pseudo_ && !transmitterKnown) PauseUntil(DrainTime(now, 2));
         return true;
       }
-      if (now >= deadline) return FailWith(ETIMEDOUT);
-      PauseUntil(std::min(DrainTime(now, std::max<size_t>(queued, 1)), deadline));
+      PauseUntil(DrainTime(now, std::max<size_t>(queued, 1)));
+    }
+  }
+
+  // With DSR output flow the driver holds nothing by itself: whoever writes waits while DSR is off.
+  bool WaitWhileDsrHoldsOutput() {
+    for (;;) {
+      if (IsClosed()) return FailWith(EBADF);
+      int lines = 0;
+      if (FedInSlices() && ioctl(fd_, TIOCMGET, &lines) == 0) lines_ = lines;
+      if (!OutputHeldByDsr()) return true;
+      PauseUntil(MonotonicMilliseconds() + kLineCheckMs);
     }
   }
 
@@ -801,21 +816,37 @@ class PosixSerialPort final : public SerialPort {
 
 }  // namespace
 
-std::string SerialDevicePath(const char* name, const char* startDirectory) {
+bool SerialDevicePath(const char* name, const char* startDirectory, std::string* path) {
   std::string text = name;
   bool comName =
       text.size() > 3 && strncasecmp(text.c_str(), "COM", 3) == 0 &&
       std::all_of(text.begin() + 3, text.end(), [](char c) { return c >= '0' && c <= '9'; });
-  if (!comName) return text;
-  if (startDirectory && *startDirectory) {
-    // The start directory is a Windows-1250 text; the file system spells it in UTF-8.
-    std::string local = Cp1250ToUtf8(startDirectory) + "/" + text;
-    struct stat info {};
-    if (lstat(local.c_str(), &info) == 0) return local;
+  if (!comName) {
+    *path = text;
+    return true;
+  }
+  if (!startDirectory || !*startDirectory) {
+    errno = ENOENT;
+    return false;
+  }
+  // The start directory is a Windows-1250 text; the file system spells it in UTF-8.
+  const std::string directory = Cp1250ToUtf8(startDirectory);
+  const std::string local = directory + "/" + text;
+  struct stat info {};
+  if (lstat(local.c_str(), &info) == 0) {
+    *path = local;
+    return true;
+  }
+  // Only a directory that is there and has no such entry says the port is the numbered one.
+  if (errno != ENOENT) return false;
+  if (stat(directory.c_str(), &info) != 0) return false;
+  if (!S_ISDIR(info.st_mode)) {
+    errno = ENOTDIR;
+    return false;
   }
   unsigned long number = std::strtoul(text.c_str() + 3, nullptr, 10);
-  if (number == 0) return text;
-  return "/dev/ttyS" + std::to_string(number - 1);
+  *path = number == 0 ? text : "/dev/ttyS" + std::to_string(number - 1);
+  return true;
 }
 
 std::shared_ptr<SerialPort> OpenSerialPort(const char* name, const char* startDirectory) {
@@ -823,7 +854,8 @@ std::shared_ptr<SerialPort> OpenSerialPort(const char* name, const char* startDi
     errno = ENOENT;
     return nullptr;
   }
-  std::string path = SerialDevicePath(name, startDirectory);
+  std::string path;
+  if (!SerialDevicePath(name, startDirectory, &path)) return nullptr;
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return nullptr;
   auto fail = [fd](int error) {

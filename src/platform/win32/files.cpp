@@ -232,15 +232,27 @@ bool ReplaceFile(const char* from, const char* to) {
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool GetCurrentDir(char* buffer, size_t size) {
+CurrentDirStatus ReadCurrentDir(char* buffer, size_t size) {
   wchar_t current[MAX_PATH + 1];
   const DWORD length = GetCurrentDirectoryW(MAX_PATH + 1, current);
-  if (length == 0) return false;
+  if (length == 0) return CurrentDirStatus::kFailed;
   if (length > MAX_PATH) {
     SetLastError(ERROR_BUFFER_OVERFLOW);
-    return false;
+    return CurrentDirStatus::kTooLong;
   }
-  return NarrowInto(current, buffer, size);
+  // Exact or not at all: a folder spelt with a guessed character would be another folder.
+  std::string narrow;
+  if (!WideToCp1250(current, &narrow)) return CurrentDirStatus::kUnspellable;
+  if (narrow.size() + 1 > size) {
+    SetLastError(ERROR_BUFFER_OVERFLOW);
+    return CurrentDirStatus::kTooLong;
+  }
+  std::memcpy(buffer, narrow.c_str(), narrow.size() + 1);
+  return CurrentDirStatus::kRead;
+}
+
+bool GetCurrentDir(char* buffer, size_t size) {
+  return ReadCurrentDir(buffer, size) == CurrentDirStatus::kRead;
 }
 
 bool SetCurrentDir(const char* path) {

@@ -17,6 +17,11 @@ namespace {
 constexpr DWORD kWineClosedCode = 676;
 // How long a close waits for the driver to let go of a cancelled operation's buffer.
 constexpr DWORD kCancelWaitMs = 5000;
+// How often a character held back by flow control looks again whether it may go.
+constexpr DWORD kHoldCheckMs = 20;
+// Wine hands the character straight to the device and fails with this code when the device cannot
+// take it yet (a line held by XOFF).
+constexpr DWORD kWineDeviceBusyCode = ERROR_SHARING_VIOLATION;
 
 bool EndedByClose(DWORD error) {
   return error == ERROR_OPERATION_ABORTED || error == kWineClosedCode;
@@ -177,10 +182,36 @@ class Win32SerialPort final : public SerialPort {
     });
   }
 
+  // The character waits out a hold of the output (XOFF, CTS, DSR) as written data does, until
+  // the hold ends or Close. The driver itself would send it through an XOFF hold, and would drop
+  // it once the write time-out passed under the others while still reporting success: so it is
+  // handed over only while nothing holds the output, and it counts as sent once it has left.
   bool TransmitChar(uint8_t character) override {
-    return Locked(lock_, [&] {
-      return Usable() && TransmitCommChar(device_, static_cast<char>(character)) != 0;
-    });
+    for (;;) {
+      COMSTAT status{};
+      if (!Locked(lock_, [&] { return Usable() && ClearCommError(device_, nullptr, &status); })) {
+        return false;
+      }
+      if (!(status.fCtsHold || status.fDsrHold || status.fXoffHold)) {
+        if (Locked(lock_, [&] {
+              return Usable() && TransmitCommChar(device_, static_cast<char>(character)) != 0;
+            })) {
+          break;
+        }
+        if (GetLastError() != kWineDeviceBusyCode) return false;
+      }
+      if (!PauseUnlessClosed()) return false;
+    }
+    // A driver that queues the character shows it as waiting (fTxim) until it has gone: a close
+    // meanwhile would drop it.
+    for (;;) {
+      COMSTAT status{};
+      if (!Locked(lock_, [&] { return Usable() && ClearCommError(device_, nullptr, &status); })) {
+        return false;
+      }
+      if (!status.fTxim) return true;
+      if (!PauseUnlessClosed()) return false;
+    }
   }
 
   // Every outstanding operation ends as aborted; the engine's buffer is let go before this
@@ -210,6 +241,13 @@ class Win32SerialPort final : public SerialPort {
   bool Usable() {
     if (device_ != INVALID_HANDLE_VALUE) return true;
     SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+
+  // Waits a little while something holds the output; false, as aborted, once the port closes.
+  bool PauseUnlessClosed() {
+    if (WaitForSingleObject(closing_, kHoldCheckMs) == WAIT_TIMEOUT) return true;
+    SetLastError(ERROR_OPERATION_ABORTED);
     return false;
   }
 
