@@ -1,7 +1,5 @@
 #include "frontend/service/service_app.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,22 +17,6 @@
 #include "ui/main_window.h"
 
 namespace {
-
-// Held for the life of the process: a second program in the same start directory is refused.
-int startDirectoryClaim = -1;
-
-bool ClaimCurrentDirectory(std::string* error) {
-  const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int code = errno;
-    if (fd >= 0) ::close(fd);
-    *error = code == EWOULDBLOCK ? "another program runs in this folder"
-                                 : std::string("cannot claim this folder: ") + std::strerror(code);
-    return false;
-  }
-  startDirectoryClaim = fd;
-  return true;
-}
 
 void WriteRequestLine(const AnsweredRequest& request) {
   const platform::TimeOfDay now = platform::LocalTimeOfDay();
@@ -72,18 +54,24 @@ void ServiceApp::Finish(bool started, const std::string& error) {
 }
 
 // The whole start-up of the service, in the order nothing is touched before the directory is
-// known to be the service's own: enter it, claim it, then settings, window and listening.
+// known to be the service's own: enter it, the start-up steps (which claim it), then window and
+// listening.
 void ServiceApp::StartOnWindowThread(const std::string& startDirectory) {
   std::string error;
   if (::chdir(startDirectory.c_str()) != 0) {
     error = std::string("cannot enter the folder: ") + std::strerror(errno);
-  } else if (ClaimCurrentDirectory(&error)) {
-    RunStartUpSteps();
-    if (app.startDirectory[0] == 0) error = "the folder's path cannot be held";
+  } else {
+    // The start-up claims the folder for this process, or refuses it untouched.
+    const StartUpOutcome outcome = RunStartUpSteps();
+    if (outcome.refusal != StartRefusal::kNone) {
+      char reason[kRefusalTextWidth];
+      FormatStartRefusal(outcome, reason, sizeof reason);
+      error = reason;
+    }
   }
   if (!error.empty()) {
     loop_.Quit();
-    Finish(false, error + ": " + startDirectory);
+    Finish(false, error);
     return;
   }
 

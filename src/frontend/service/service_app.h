@@ -21,8 +21,9 @@ class ServiceApp {
   ServiceApp& operator=(const ServiceApp&) = delete;
 
   // Makes `startDirectory` current, claims it, runs the start-up steps and switches listening on,
-  // all on the window thread. False, with `error` in the stored language (Windows-1250), when the
-  // directory cannot be used or another program holds it; nothing in it was touched then.
+  // all on the window thread. False, with the reason in `error` (Windows-1250, in the stored
+  // language), when the directory cannot be used or another program holds it; nothing in it was
+  // touched then.
   bool Start(const std::string& startDirectory, std::string* error);
 
   // Ends the program as a confirmed close does: a reply being sent is stopped, listening ended,

@@ -1,5 +1,8 @@
 // tazo-service: the listen service without a window, one per machine, for systemd or a terminal.
 
+#include <poll.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <iostream>
@@ -9,6 +12,7 @@
 #include "core/local_text.h"
 #include "frontend/service/service_app.h"
 #include "frontend/service/service_journal.h"
+#include "platform/posix/termination_signals.h"
 
 namespace {
 
@@ -64,27 +68,31 @@ int main(int argc, char** argv) {
   }
   if (startDirectory.empty()) return BadArguments("no start directory given");
 
-  // The signals that end the service wait for the main thread, blocked in every thread started
-  // from here; a journal that went away must not end the service either.
-  sigset_t endSignals;
-  sigemptyset(&endSignals);
-  sigaddset(&endSignals, SIGTERM);
-  sigaddset(&endSignals, SIGINT);
-  sigaddset(&endSignals, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+  // The signals that end the service are taken from the start, so that none ends it where it
+  // stands; a journal that went away must not end it either.
+  const int signalFd = platform::WatchTerminationSignals();
+  if (signalFd < 0) {
+    std::cerr << "tazo-service: cannot watch for signals: " << std::strerror(errno) << "\n";
+    return 2;
+  }
   std::signal(SIGPIPE, SIG_IGN);
 
   ServiceApp service;
   std::string error;
   if (!service.Start(startDirectory, &error)) {
-    std::cerr << "tazo-service: " << Cp1250ToUtf8(error) << "\n";
+    // The reason in the stored language, the folder as the command line gave it.
+    std::cerr << "tazo-service: " << Cp1250ToUtf8(error) << ": " << startDirectory << "\n";
     return 2;
   }
   int number = 0;
-  while (sigwait(&endSignals, &number) != 0) {
+  while (number == 0) {
+    pollfd wait{signalFd, POLLIN, 0};
+    if (poll(&wait, 1, -1) < 0 && errno != EINTR) break;
+    number = platform::TakeTerminationSignal();
   }
   const bool ended = service.Stop(std::chrono::milliseconds(1500));
   service_journal::WriteLines(std::string("tazo-service: ") + SignalName(number) +
                               LocalText(", zakończono\n", ", ended\n"));
+  platform::StopWatchingTerminationSignals();
   return ended ? 0 : 1;
 }
