@@ -197,6 +197,30 @@ TEST_F(CommandRepliesTest, ListingAfterAFailedChangeInPolish) {
                                             "data.bin [rozmiar: 1234]"}));
 }
 
+// Control bytes in names would end the listing early (3) or forge lines (CR LF): each is "?".
+TEST_F(CommandRepliesTest, ListingShowsControlBytesOfNamesAsQuestionMarks) {
+  const std::string listed = dir_.File("in\x01side");
+  ASSERT_EQ(mkdir(listed.c_str(), 0755), 0);
+  dir_.Write(
+      "in\x01side/a\x03"
+      "b.nc",
+      "12");
+  dir_.Write("in\x01side/x\r\n%MPF998\r\nfake\t.nc", "123");
+  CopyText(app.workingDirectory, listed.c_str());
+  app.dirChangeOk = 1;
+  AnswerSendDirectory(Listening());
+
+  const std::string listing = Reply("dispdir1.tmp");
+  EXPECT_EQ(listing.find('\x03'), std::string::npos);
+  EXPECT_EQ(listing.find("\n%MPF998"), std::string::npos) << listing;
+  std::string head;
+  std::set<std::string> entries;
+  SplitListing(listing, dir_.File("in?side"), &head, &entries);
+  EXPECT_EQ(head, "%MPF998\r\nCurrent directory: " + dir_.File("in?side"));
+  EXPECT_EQ(entries, (std::set<std::string>{". [DIR]", ".. [DIR]", "a?b.nc [size: 2]",
+                                            "x??%MPF998??fake?.nc [size: 3]"}));
+}
+
 TEST_F(CommandRepliesTest, ListingOfTheStartDirectoryLeavesOutItsOwnFile) {
   dir_.Write("dispdir1.tmp", "an older reply");
   std::filesystem::resize_file(dir_.File("dispdir1.tmp"), 5ull << 30);  // sparse, 5 GiB
