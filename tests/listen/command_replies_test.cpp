@@ -1,7 +1,9 @@
 #include "listen/command_replies.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <set>
@@ -81,6 +83,31 @@ TEST_F(CommandRepliesTest, MissingFileGetsTheFailureReply) {
   EXPECT_EQ(app.tempFileNumber, 1);
   EXPECT_EQ(app.sendFileRequested.load(), 1);  // so that the reply file goes after sending
   ExpectScheduled();
+}
+
+// A device or a pipe named by the line is refused before anything opens it: the open alone can
+// raise a port's modem lines, or let a pipe's writer go on.
+TEST_F(CommandRepliesTest, DevicesAndPipesAreRefusedWithoutBeingOpened) {
+  PtyPair device;
+  const std::string pipe = dir_.File("pipe.nc");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  ASSERT_EQ(symlink(device.devicePath().c_str(), dir_.File("port.nc").c_str()), 0);
+  const int opens = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(opens, 0);
+  ASSERT_GE(inotify_add_watch(opens, pipe.c_str(), IN_OPEN), 0);
+  ASSERT_GE(inotify_add_watch(opens, device.devicePath().c_str(), IN_OPEN), 0);
+
+  const std::string requests[] = {pipe, dir_.File("port.nc"), "/dev/zero"};
+  for (size_t i = 0; i < 3; ++i) {
+    CopyText(app.openFilePath, requests[i].c_str());
+    app.sendFileRequested = 1;
+    AnswerSendFile(Listening());
+    EXPECT_EQ(Reply("sendfile" + std::to_string(i + 1) + ".tmp"), "%MPF998\r\nFile not sent\r\n")
+        << requests[i];
+  }
+  char events[4096];
+  EXPECT_LT(read(opens, events, sizeof events), 0) << "the pipe or the device was opened";
+  close(opens);
 }
 
 TEST_F(CommandRepliesTest, ReplyFileTakesTheFirstFreeNumber) {
