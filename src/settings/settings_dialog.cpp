@@ -191,7 +191,8 @@ bool ApplySettings(SettingsDialogState* dialog, const SettingsDialogHooks& hooks
   app.stopBitsIndex = StoredPosition(d.stopBits);
   app.dtrControl = StoredPosition(d.dtr);
   app.rtsControl = StoredPosition(d.rts);
-  app.language = StoredPosition(d.language);
+  // With no language chosen the one in force stays: there is no third language to show.
+  if (d.language.selected >= 0) app.language = StoredPosition(d.language);
 
   app.ctsFlow = d.cts ? 1 : 0;
   app.chgdirConfirm = d.confirm ? 1 : 0;

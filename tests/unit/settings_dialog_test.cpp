@@ -206,6 +206,20 @@ TEST_F(SettingsDialogTest, PortIsCutToFourCharactersAndReopensSelected) {
   EXPECT_EQ(dialog_.port.text, "COM1");
 }
 
+TEST_F(SettingsDialogTest, ApplyWithNoLanguageChosenKeepsTheLanguageInForce) {
+  app.language = 1;
+  Open();
+  ASSERT_TRUE(SelectSettingsEntry(&dialog_, SettingsLanguageBox, -1));
+  EXPECT_TRUE(ApplySettings(&dialog_, hooks_));
+  EXPECT_EQ(app.language, 1);
+  EXPECT_EQ(surface_.GetText(HelpButton), "Help");
+  EXPECT_EQ(dir_.Read(kSettingsFileName).at(21), 1);
+  Open();
+  ASSERT_TRUE(TypeSettingsComboText(&dialog_, SettingsLanguageBox, "Deutsch"));
+  EXPECT_TRUE(ApplySettings(&dialog_, hooks_));
+  EXPECT_EQ(app.language, 1);
+}
+
 TEST_F(SettingsDialogTest, TypedBaudRateIsKeptThenShowsEmptyOnReopen) {
   Open();
   ASSERT_TRUE(TypeSettingsComboText(&dialog_, SettingsBaudBox, "31250"));
