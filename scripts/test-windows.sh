@@ -2,7 +2,8 @@
 # Builds the Windows program (build/windows/tazo.exe) and its driver, checks that tazo.exe is one
 # file that needs only the system's DLLs, and runs the Windows scenarios under Wine: a prefix of
 # this build's own made once per run, Wine's null graphics driver (no display needed), and COM1
-# pointed at a pseudo-terminal of the test's own before anything opens it.
+# (COM12 for the serial scenario) pointed at a pseudo-terminal of the test's own before anything
+# opens it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$(date +%s)
@@ -74,19 +75,21 @@ pty=$(cat "$peer_dir/pty-name")
 # Wine's mount manager makes the port links from the Ports key whenever its service starts: the
 # key names the pseudo-terminal, and the link is set by hand as well once the services run.
 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null 2>&1
-point_com1() {
+wine reg add 'HKLM\Software\Wine\Ports' /v COM12 /d "$pty" /f >/dev/null 2>&1
+# One port link at a time, PORT (com1, com12) to the pseudo-terminal; every other goes.
+point_port() {
   for link in "$WINEPREFIX"/dosdevices/com*; do
     [ -L "$link" ] && rm -f "$link"
   done
-  ln -s "$pty" "$WINEPREFIX/dosdevices/com1"
+  ln -s "$pty" "$WINEPREFIX/dosdevices/$1"
 }
-com1_is_ours() {
-  [ "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$pty" ] && [ -c "$pty" ] &&
-    ! ls "$WINEPREFIX"/dosdevices/ | grep -v '^com1$' | grep -q '^com'
+port_is_ours() {
+  [ "$(readlink "$WINEPREFIX/dosdevices/$1")" = "$pty" ] && [ -c "$pty" ] &&
+    ! ls "$WINEPREFIX"/dosdevices/ | grep -v "^$1\$" | grep -q '^com'
 }
-point_com1
+point_port com1
 wine reg query 'HKLM\Software\Wine\Ports' >/dev/null 2>&1
-if ! com1_is_ours; then
+if ! port_is_ours com1; then
   echo "COM1 does not lead to the test's pseudo-terminal; nothing runs" >&2
   ls -l "$WINEPREFIX"/dosdevices/ >&2
   exit 1
@@ -97,8 +100,14 @@ scenario start "$run/start"
 scenario settings "$run/settings"
 cp resources/pomoc.txt "$run/viewer/" 2>/dev/null || { mkdir -p "$run/viewer"; cp resources/pomoc.txt "$run/viewer/"; }
 scenario viewer "$run/viewer"
-com1_is_ours || { echo "COM1 no longer leads to the test's pseudo-terminal" >&2; exit 1; }
+# The serial scenario's port is COM12, which Windows opens only by its device name; COM1 leads
+# nowhere then, so a program that opened COM1 instead would fail.
+port_is_ours com1 || { echo "COM1 no longer leads to the test's pseudo-terminal" >&2; exit 1; }
+point_port com12
+port_is_ours com12 || { echo "COM12 does not lead to the test's pseudo-terminal" >&2; exit 1; }
+echo "COM12 -> $pty"
 LD_PRELOAD=$build/pty_modem_shim.so scenario serial "$run/serial" "$(winpath "$peer_dir")"
+port_is_ours com12 || { echo "COM12 no longer leads to the test's pseudo-terminal" >&2; exit 1; }
 
 echo "Windows tests took $(( $(date +%s) - started )) s"
 exit $failed

@@ -18,6 +18,8 @@ constexpr size_t kCaptionWidth = 50;
 
 // The persisted part of the state, in the order of the settings file.
 struct PortSettings {
+  // Up to five characters: a five-character name ("COM10" to "COM99") fills the field with no
+  // terminator, so it is read with FieldLength, never as a C string.
   char portName[kPortNameWidth];
   char baudText[kBaudTextWidth];
   uint8_t parityIndex;     // 0 even, 1 mark, 2 none, 3 odd, 4 space

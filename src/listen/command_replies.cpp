@@ -123,9 +123,18 @@ void ReportReply(AnsweredRequest request, const ReplyFile& reply, size_t size) {
   ReportAnsweredRequest(request);
 }
 
+// A name goes into a reply as one line: a control byte in it (the end mark 3, CR, LF) would end
+// the reply early or forge lines of its own, so it is shown as "?", as a name that cannot be spelt.
+void AppendName(std::string* reply, const char* name, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    reply->push_back(byte < 0x20 ? '?' : name[i]);
+  }
+}
+
 void AppendCurrentDirectory(std::string* reply) {
   reply->append(LocalText("Bieżący katalog: ", "Current directory: "));
-  reply->append(app.workingDirectory, FieldLength(app.workingDirectory, kPathWidth));
+  AppendName(reply, app.workingDirectory, FieldLength(app.workingDirectory, kPathWidth));
 }
 
 }  // namespace
@@ -214,7 +223,7 @@ void AnswerSendDirectory(run::RunId id) {
       }
       ++entries;
       text += "\r\n";
-      text += entry.name;
+      AppendName(&text, entry.name.data(), entry.name.size());
       if (entry.isDirectory) {
         text += " [DIR]";
       } else {

@@ -31,7 +31,8 @@ enum class FileMode {
 class File {
  public:
   // Null on failure, with the system error left for LastSystemError(). Never blocks: what is not a
-  // regular file (a pipe, a device, a directory) is refused.
+  // regular file (a pipe, a device, a directory, a Windows device name) is refused before it is
+  // opened, and the opened handle is checked again.
   static std::shared_ptr<File> Open(const char* path, FileMode mode);
 
   File(const File&) = delete;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "core/app_state.h"
 #include "core/local_text.h"
@@ -104,6 +105,18 @@ bool NameRefused(const char* name, const char* other1, const char* other2) {
   return BeginsWithFolded(other1, name) || BeginsWithFolded(other2, name);
 }
 
+// The stored port field holds five characters ("COM10" to "COM99" fill it with no terminator);
+// a longer name would be cut to another port's name, so it is refused instead.
+bool PortNameFits(const std::string& text) {
+  return text.size() <= kPortNameWidth;
+}
+
+void StorePortName(const std::string& text) {
+  std::memset(app.portName, 0, sizeof app.portName);
+  std::memcpy(app.portName, text.data(),
+              text.size() < kPortNameWidth ? text.size() : kPortNameWidth);
+}
+
 uint8_t StoredPosition(const ComboBoxState& box) {
   return static_cast<uint8_t>(box.selected < 0 ? -1 : box.selected);
 }
@@ -161,6 +174,12 @@ void OpenSettingsDialog(SettingsDialogState* dialog) {
 
 bool ApplySettings(SettingsDialogState* dialog, const SettingsDialogHooks& hooks) {
   SettingsDialogState& d = *dialog;
+  // Checked before anything is stored: a refused port leaves every setting as it was.
+  if (!PortNameFits(d.port.text)) {
+    Refuse(hooks, LocalText("Zła nazwa portu: najwyżej 5 znaków (COM1 do COM99)",
+                            "Bad port name: 5 characters at most (COM1 to COM99)"));
+    return false;
+  }
   char(&input)[3][kCommandNameWidth] = app.commandNameInput;
   CopyText(input[0], CutToLimit(d.sendFileEdit).c_str());
   CopyText(input[1], CutToLimit(d.changeDirEdit).c_str());
@@ -191,7 +210,8 @@ bool ApplySettings(SettingsDialogState* dialog, const SettingsDialogHooks& hooks
   app.stopBitsIndex = StoredPosition(d.stopBits);
   app.dtrControl = StoredPosition(d.dtr);
   app.rtsControl = StoredPosition(d.rts);
-  app.language = StoredPosition(d.language);
+  // With no language chosen the one in force stays: there is no third language to show.
+  if (d.language.selected >= 0) app.language = StoredPosition(d.language);
 
   app.ctsFlow = d.cts ? 1 : 0;
   app.chgdirConfirm = d.confirm ? 1 : 0;
@@ -199,8 +219,8 @@ bool ApplySettings(SettingsDialogState* dialog, const SettingsDialogHooks& hooks
   app.dsrFlow = d.dsr ? 1 : 0;
   app.xonXoff = d.xonXoff ? 1 : 0;
 
-  // The fields cut the texts: 4 characters of the port, 6 of the baud rate.
-  CopyText(app.portName, d.port.text.c_str());
+  // The baud field cuts its text to 6 characters; the port name was checked to fit.
+  StorePortName(d.port.text);
   CopyText(app.baudText, d.baud.text.c_str());
 
   BuildPortDcb();  // a rejected rate is saved as it is; the next start falls back to defaults

@@ -51,7 +51,8 @@ void LoadText(char (&field)[N], const Image& image, size_t at) {
 }
 
 void LoadImage(const Image& image) {
-  LoadText(app.portName, image, kPortNameAt);
+  // The port name alone may fill its five bytes ("COM10" to "COM99"): its end is the field's end.
+  std::memcpy(app.portName, image + kPortNameAt, kPortNameWidth);
   LoadText(app.baudText, image, kBaudTextAt);
   for (size_t i = 0; i < kOptionBlockSize; ++i) app.*kOptionFields[i] = image[kOptionBlockAt + i];
   LoadText(app.workingDirectory, image, kWorkingDirectoryAt);

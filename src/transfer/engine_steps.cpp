@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 
 #include "core/app_state.h"
 #include "core/reporting.h"
@@ -42,7 +43,10 @@ void GiveWay(EngineRun& engine) {
 }
 
 bool OpenRunPort(EngineRun& engine, uint32_t timeout) {
-  std::shared_ptr<platform::SerialPort> port = portOpener.load()(app.portName, app.startDirectory);
+  // The field may be full ("COM12") with no terminator of its own.
+  char portName[kPortNameWidth + 1] = {};
+  std::memcpy(portName, app.portName, kPortNameWidth);
+  std::shared_ptr<platform::SerialPort> port = portOpener.load()(portName, app.startDirectory);
   if (!port) {
     ErrorExit(engine, "opening port", platform::LastSystemError(), ListenRetry::kAfterPause);
     return false;

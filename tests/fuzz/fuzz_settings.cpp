@@ -32,7 +32,7 @@ void RemoveHomeDirectory() {
 }
 
 void ExpectFieldsSound() {
-  ExpectTerminated(app.portName, "portName");
+  // The port name alone may fill its field ("COM12"); it is read up to its width.
   ExpectTerminated(app.baudText, "baudText");
   ExpectTerminated(app.workingDirectory, "workingDirectory");
   ExpectTerminated(app.sendFileCommand, "sendFileCommand");
@@ -43,8 +43,9 @@ void ExpectFieldsSound() {
 
 // The persisted fields, texts up to their terminators (what follows one is not significant).
 std::string Persisted() {
-  std::string image;
-  for (const char* text : {app.portName, app.baudText, app.workingDirectory, app.sendFileCommand,
+  std::string image(app.portName, FieldLength(app.portName, sizeof app.portName));
+  image += '|';
+  for (const char* text : {app.baudText, app.workingDirectory, app.sendFileCommand,
                            app.changeDirCommand, app.sendDirCommand}) {
     image += text;
     image += '|';
@@ -143,9 +144,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
        {&dialog.sendFileEdit, &dialog.changeDirEdit, &dialog.sendDirEdit}) {
     Check(edit->size() <= kCommandNameLimit, "a command name past its limit");
   }
+  const std::string before = Persisted();
   const bool applied = ApplySettings(&dialog, hooks);
   Check(applied == (refusals == 0), "Apply refused without a message, or the other way round");
-  if (app.language != 0 && app.language != 1) return 0;  // "ERROR" texts until the next start
+  // A port name is stored whole or refused with nothing stored; never cut to another port's name.
+  if (dialog.port.text.size() > kPortNameWidth) {
+    Check(!applied && Persisted() == before, "a long port name stored or anything with it");
+    return 0;
+  }
+  if (applied) {
+    Check(std::string(app.portName, FieldLength(app.portName, sizeof app.portName)) ==
+              dialog.port.text.substr(0, dialog.port.text.find('\0')),
+          "the port name stored other than typed");
+  }
+  Check(app.language == 0 || app.language == 1, "Apply stored a language that has no texts");
   ExpectSaveRoundTrip("applied settings saved and loaded again");
   return 0;
 }

@@ -1,7 +1,9 @@
 #include "listen/command_replies.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <set>
@@ -81,6 +83,31 @@ TEST_F(CommandRepliesTest, MissingFileGetsTheFailureReply) {
   EXPECT_EQ(app.tempFileNumber, 1);
   EXPECT_EQ(app.sendFileRequested.load(), 1);  // so that the reply file goes after sending
   ExpectScheduled();
+}
+
+// A device or a pipe named by the line is refused before anything opens it: the open alone can
+// raise a port's modem lines, or let a pipe's writer go on.
+TEST_F(CommandRepliesTest, DevicesAndPipesAreRefusedWithoutBeingOpened) {
+  PtyPair device;
+  const std::string pipe = dir_.File("pipe.nc");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  ASSERT_EQ(symlink(device.devicePath().c_str(), dir_.File("port.nc").c_str()), 0);
+  const int opens = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(opens, 0);
+  ASSERT_GE(inotify_add_watch(opens, pipe.c_str(), IN_OPEN), 0);
+  ASSERT_GE(inotify_add_watch(opens, device.devicePath().c_str(), IN_OPEN), 0);
+
+  const std::string requests[] = {pipe, dir_.File("port.nc"), "/dev/zero"};
+  for (size_t i = 0; i < 3; ++i) {
+    CopyText(app.openFilePath, requests[i].c_str());
+    app.sendFileRequested = 1;
+    AnswerSendFile(Listening());
+    EXPECT_EQ(Reply("sendfile" + std::to_string(i + 1) + ".tmp"), "%MPF998\r\nFile not sent\r\n")
+        << requests[i];
+  }
+  char events[4096];
+  EXPECT_LT(read(opens, events, sizeof events), 0) << "the pipe or the device was opened";
+  close(opens);
 }
 
 TEST_F(CommandRepliesTest, ReplyFileTakesTheFirstFreeNumber) {
@@ -195,6 +222,30 @@ TEST_F(CommandRepliesTest, ListingAfterAFailedChangeInPolish) {
   EXPECT_EQ(head, "%MPF998\r\nKatalog nie zostal zmieniony\r\nBieżący katalog: " + listed);
   EXPECT_EQ(entries, (std::set<std::string>{". [DIR]", ".. [DIR]", "inner [DIR]",
                                             "data.bin [rozmiar: 1234]"}));
+}
+
+// Control bytes in names would end the listing early (3) or forge lines (CR LF): each is "?".
+TEST_F(CommandRepliesTest, ListingShowsControlBytesOfNamesAsQuestionMarks) {
+  const std::string listed = dir_.File("in\x01side");
+  ASSERT_EQ(mkdir(listed.c_str(), 0755), 0);
+  dir_.Write(
+      "in\x01side/a\x03"
+      "b.nc",
+      "12");
+  dir_.Write("in\x01side/x\r\n%MPF998\r\nfake\t.nc", "123");
+  CopyText(app.workingDirectory, listed.c_str());
+  app.dirChangeOk = 1;
+  AnswerSendDirectory(Listening());
+
+  const std::string listing = Reply("dispdir1.tmp");
+  EXPECT_EQ(listing.find('\x03'), std::string::npos);
+  EXPECT_EQ(listing.find("\n%MPF998"), std::string::npos) << listing;
+  std::string head;
+  std::set<std::string> entries;
+  SplitListing(listing, dir_.File("in?side"), &head, &entries);
+  EXPECT_EQ(head, "%MPF998\r\nCurrent directory: " + dir_.File("in?side"));
+  EXPECT_EQ(entries, (std::set<std::string>{". [DIR]", ".. [DIR]", "a?b.nc [size: 2]",
+                                            "x??%MPF998??fake?.nc [size: 3]"}));
 }
 
 TEST_F(CommandRepliesTest, ListingOfTheStartDirectoryLeavesOutItsOwnFile) {

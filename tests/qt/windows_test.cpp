@@ -1,5 +1,5 @@
-// The settings dialog (a refused name, Apply relabelling the main window, caption help), the
-// viewer's keys and paint, F1 help, and the screenshots of the three windows.
+// The settings dialog (a refused port and name, Apply relabelling the main window, caption help),
+// the viewer's keys and paint, F1 help, and the screenshots of the three windows.
 
 #include <QComboBox>
 #include <QPushButton>
@@ -34,13 +34,23 @@ class QtWindowsTest : public QtFrontEndTest {
 
 TEST_F(QtWindowsTest, SettingsRefuseANameAndApplyRelabelsTheMainWindow) {
   Start(Options());
-  ShownBox refusal, help, f1Help;
+  ShownBox portRefusal, refusal, help, f1Help;
   bool labelsEnglish = false;
+  auto portEdit = [](QtSettingsDialog* dialog) {
+    return qobject_cast<QComboBox*>(dialog->Control(SettingsPortBox))->lineEdit();
+  };
   WithSettings([&](QtSettingsDialog* dialog) {
     labelsEnglish =
         dialog->windowTitle() == "Options" &&
         qobject_cast<QPushButton*>(dialog->Control(SettingsApplyButton))->text() == "Apply" &&
         qobject_cast<QGroupBox*>(dialog->Control(SettingsLanguageGroup))->title() == "Language";
+    // COM100 would be stored cut to COM10: refused.
+    Retype(portEdit(dialog), "COM100");
+    QTest::mouseClick(dialog->Control(SettingsApplyButton), Qt::LeftButton);
+  });
+  script_.AnswerBox(QMessageBox::Ok, &portRefusal);
+  WithSettings([&](QtSettingsDialog* dialog) {
+    Retype(portEdit(dialog), "COM12");
     // "DI" begins the directory command "DIR": refused.
     Retype(dialog->Control(SettingsSendFileEdit), "DI");
     QTest::mouseClick(dialog->Control(SettingsApplyButton), Qt::LeftButton);
@@ -71,6 +81,7 @@ TEST_F(QtWindowsTest, SettingsRefuseANameAndApplyRelabelsTheMainWindow) {
   ASSERT_TRUE(script_.Done());
   EXPECT_TRUE(WaitFor([&] { return Settings() == nullptr; }));
   EXPECT_TRUE(labelsEnglish);
+  EXPECT_EQ(portRefusal.text, "Bad port name: 5 characters at most (COM1 to COM99)");
   EXPECT_EQ(refusal.caption, "Error");
   EXPECT_EQ(refusal.text, "Bad name of command to send file");
   EXPECT_EQ(help.caption, U8(u8"Komenda - wyślij zawartość katalogu"));
@@ -82,6 +93,7 @@ TEST_F(QtWindowsTest, SettingsRefuseANameAndApplyRelabelsTheMainWindow) {
   const PortSettings saved = ReadSettingsFile();
   EXPECT_EQ(saved.language, 0);
   EXPECT_STREQ(saved.sendFileCommand, "GET");
+  EXPECT_EQ(std::string(saved.portName, sizeof saved.portName), "COM12");
 
   // F1 on the main window: the focused control explains itself; one without help shows nothing.
   ShownBox listenHelp;

@@ -440,3 +440,31 @@ TEST(StartDirectory, SigtermDuringAReplyCountdownEndsTheHeadlessProgramAsAConfir
 }
 
 }  // namespace
+
+namespace {
+
+// A script named on the command line that is a folder ran nothing and passed; a FIFO hung.
+TEST(StartDirectory, AScriptThatIsNoRegularFileIsRefusedBeforeTheStart) {
+  TempDir dir;
+  TempDir scratch;
+  ASSERT_EQ(mkfifo(scratch.File("fifo").c_str(), 0600), 0);
+  for (const std::string& script : {scratch.path(), scratch.File("fifo")}) {
+    SCOPED_TRACE(script);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, scratch.File("err").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const char* arguments[] = {TAZO_HEADLESS_PROGRAM, dir.path().c_str(), script.c_str(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, TAZO_HEADLESS_PROGRAM, &actions, nullptr,
+                          const_cast<char**>(arguments), environ),
+              0);
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(ExitStatus(pid), 2);
+    EXPECT_EQ(ReadText(scratch.File("err")),
+              "tazo-headless: the script " + script + " is not a regular file\n");
+    EXPECT_TRUE(Entries(dir.path()).empty());
+  }
+}
+
+}  // namespace

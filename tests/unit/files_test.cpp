@@ -12,6 +12,7 @@
 
 #include "core/code_page.h"
 #include "platform/files.h"
+#include "platform/win32/device_names.h"
 #include "support/pty_pair.h"
 
 namespace {
@@ -82,6 +83,42 @@ TEST(FilesTest, PolishNamesCrossTheFileSystemBoundary) {
   EXPECT_FALSE(
       platform::File::Open((dir.path() + "/a\x81").c_str(), platform::FileMode::kWriteCreate));
   EXPECT_TRUE(platform::DeleteFilePath(path.c_str()));
+}
+
+// The Windows program refuses these before it opens anything; the rule is plain text.
+TEST(FilesTest, WindowsDeviceNamesAreKnownInEverySpelling) {
+  for (const char* device : {"CON",
+                             "nul",
+                             "Prn",
+                             "aux",
+                             "COM1",
+                             "com9",
+                             "LPT1",
+                             "lpt9",
+                             "CONIN$",
+                             "conout$",
+                             "nul.txt",
+                             "C:\\dir\\COM1.nc",
+                             "d:/a/b/com3.tar.gz",
+                             "COM1.",
+                             "COM1 ",
+                             "COM1 .txt",
+                             "nul:stream",
+                             "COM1:",
+                             "C:COM1",
+                             "..\\LPT2.x",
+                             "\\\\.\\COM12",
+                             "//./com1",
+                             "\\\\?\\C:\\part.nc",
+                             "\\??\\COM1",
+                             "\\\\.\\pipe\\x"}) {
+    EXPECT_TRUE(platform::NamesWindowsDevice(device)) << device;
+  }
+  for (const char* file :
+       {"part.nc", "COM10", "COM12.nc", "COM0", "LPT", "console.txt", "nuls", "CON1", "COM1x.nc",
+        "C:\\COM1\\part.nc", "x.COM1", "\\\\server\\share\\a.nc", "", "C:", " COM1a"}) {
+    EXPECT_FALSE(platform::NamesWindowsDevice(file)) << file;
+  }
 }
 
 TEST(CodePageTest, EveryDefinedByteRoundTripsAndForeignTextIsRefused) {

@@ -195,15 +195,55 @@ TEST_F(SettingsDialogTest, ApplyStoresEverythingRebuildsSavesAndRelabels) {
   EXPECT_STREQ(SettingsDialogLabel(dialog_, SettingsApplyButton), "Zastosuj");
 }
 
-TEST_F(SettingsDialogTest, PortIsCutToFourCharactersAndReopensSelected) {
+TEST_F(SettingsDialogTest, PortsUpToCom99AreStoredWholeAndLongerNamesAreRefused) {
   Open();
   ASSERT_TRUE(SelectSettingsEntry(&dialog_, SettingsPortBox, 11));
+  ASSERT_TRUE(SelectSettingsEntry(&dialog_, SettingsBaudBox, 7));  // 9600
   EXPECT_EQ(dialog_.port.text, "COM12");
   EXPECT_TRUE(ApplySettings(&dialog_, hooks_));
-  EXPECT_STREQ(app.portName, "COM1");
+  EXPECT_EQ(std::string(app.portName, sizeof app.portName), "COM12");
+  // Five bytes in the file with no terminator; the baud rate follows at once.
+  std::vector<uint8_t> saved = dir_.Read(kSettingsFileName);
+  ASSERT_EQ(saved.size(), 347u);
+  EXPECT_EQ(std::string(saved.begin(), saved.begin() + 9), std::string("COM129600", 9));
   Open();
-  EXPECT_EQ(dialog_.port.selected, 0);
-  EXPECT_EQ(dialog_.port.text, "COM1");
+  EXPECT_EQ(dialog_.port.selected, 11);
+  EXPECT_EQ(dialog_.port.text, "COM12");
+
+  // COM100 would be cut to COM10: refused before anything is stored or saved.
+  ASSERT_TRUE(SelectSettingsEntry(&dialog_, SettingsPortBox, 99));
+  ASSERT_TRUE(SelectSettingsEntry(&dialog_, SettingsParityBox, 4));
+  Names("get", "", "");
+  app.settingsCloseAfterApply = 1;
+  EXPECT_FALSE(ApplySettings(&dialog_, hooks_));
+  EXPECT_EQ(refusals_,
+            std::vector<std::string>{"Zła nazwa portu: najwyżej 5 znaków (COM1 do COM99)"});
+  EXPECT_EQ(app.settingsCloseAfterApply, 0);
+  EXPECT_TRUE(dialog_.open);
+  EXPECT_EQ(std::string(app.portName, sizeof app.portName), "COM12");
+  EXPECT_NE(app.parityIndex, 4);
+  EXPECT_STREQ(app.sendFileCommand, "");
+  EXPECT_EQ(dir_.Read(kSettingsFileName), saved);
+
+  // A port of one digit keeps its terminator, byte for byte as before.
+  ASSERT_TRUE(SelectSettingsEntry(&dialog_, SettingsPortBox, 8));
+  EXPECT_TRUE(ApplySettings(&dialog_, hooks_));
+  saved = dir_.Read(kSettingsFileName);
+  EXPECT_EQ(std::string(saved.begin(), saved.begin() + 9), std::string("COM9\0009600", 9));
+}
+
+TEST_F(SettingsDialogTest, ApplyWithNoLanguageChosenKeepsTheLanguageInForce) {
+  app.language = 1;
+  Open();
+  ASSERT_TRUE(SelectSettingsEntry(&dialog_, SettingsLanguageBox, -1));
+  EXPECT_TRUE(ApplySettings(&dialog_, hooks_));
+  EXPECT_EQ(app.language, 1);
+  EXPECT_EQ(surface_.GetText(HelpButton), "Help");
+  EXPECT_EQ(dir_.Read(kSettingsFileName).at(21), 1);
+  Open();
+  ASSERT_TRUE(TypeSettingsComboText(&dialog_, SettingsLanguageBox, "Deutsch"));
+  EXPECT_TRUE(ApplySettings(&dialog_, hooks_));
+  EXPECT_EQ(app.language, 1);
 }
 
 TEST_F(SettingsDialogTest, TypedBaudRateIsKeptThenShowsEmptyOnReopen) {
@@ -287,7 +327,7 @@ TEST_F(SettingsDialogTest, HeadlessDialogFollowsTheScript) {
   run({"settings", "set", "senddir", "dir"});
   run({"settings", "ok"});
   EXPECT_NE(out.str().find("settings applied\nsettings closed\n"), std::string::npos);
-  EXPECT_STREQ(app.portName, "COM1");
+  EXPECT_EQ(std::string(app.portName, sizeof app.portName), "COM12");
   EXPECT_STREQ(app.baudText, "300");
   EXPECT_EQ(app.parityIndex, 1);
   EXPECT_EQ(app.xonXoff, 1);
@@ -296,7 +336,7 @@ TEST_F(SettingsDialogTest, HeadlessDialogFollowsTheScript) {
   out.str("");
   run({"settings", "open"});
   run({"settings", "print"});
-  EXPECT_NE(out.str().find("port 1085: \"COM1\" (entry 0 of 255)\n"), std::string::npos);
+  EXPECT_NE(out.str().find("port 1085: \"COM12\" (entry 11 of 255)\n"), std::string::npos);
   EXPECT_NE(out.str().find("baud 1083: \"300\" (entry 2 of 16)\n"), std::string::npos);
   EXPECT_NE(out.str().find("xonxoff 1099: checked\n"), std::string::npos);
   run({"settings", "escape"});

@@ -277,7 +277,8 @@ TEST_F(SettingsFileTest, LongerFileIsReadForItsFirstBytes) {
   EXPECT_STREQ(app.sendDirCommand, "DIR");
 }
 
-TEST_F(SettingsFileTest, TextFieldsWithoutTerminatorAreCutAtTheirWidth) {
+// Every text but the port name is cut at its width; a port name may fill its five bytes.
+TEST_F(SettingsFileTest, TextFieldsWithoutTerminatorAreCutAtTheirWidthButThePortName) {
   std::vector<uint8_t> image(kSettingsFileSize, 0);
   std::memcpy(&image[0], "COM12", 5);
   std::memcpy(&image[5], "1234567", 7);
@@ -288,7 +289,7 @@ TEST_F(SettingsFileTest, TextFieldsWithoutTerminatorAreCutAtTheirWidth) {
   image[13] = 4;
   dir_.Write(kSettingsFileName, image);
   EXPECT_EQ(LoadSettings(kSettingsFileName), 1);
-  EXPECT_STREQ(app.portName, "COM1");
+  EXPECT_EQ(std::string(app.portName, sizeof app.portName), "COM12");
   EXPECT_STREQ(app.baudText, "123456");
   EXPECT_EQ(app.portDcb.BaudRate, 123456u);
   // The cut directory does not exist.
@@ -296,6 +297,13 @@ TEST_F(SettingsFileTest, TextFieldsWithoutTerminatorAreCutAtTheirWidth) {
   EXPECT_EQ(std::string(app.sendFileCommand), std::string(20, 'a'));
   EXPECT_EQ(std::string(app.changeDirCommand), std::string(20, 'b'));
   EXPECT_EQ(std::string(app.sendDirCommand), std::string(20, 'c'));
+
+  // Saved as loaded: the five bytes of the port, the baud rate right after them.
+  HeadlessSurface surface;
+  app.mainWindow = &surface;
+  EXPECT_EQ(SaveSettings(kSettingsFileName), 1);
+  const std::vector<uint8_t> saved = dir_.Read(kSettingsFileName);
+  EXPECT_EQ(std::string(saved.begin(), saved.begin() + 12), "COM12123456" + std::string(1, 0));
 }
 
 TEST_F(SettingsFileTest, SaveThatCannotCreateReportsAndKeepsTheOldFile) {

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <string>
 #include <vector>
 
 #include "core/app_state.h"
@@ -107,8 +108,20 @@ void RunSettingsScenario(const ScenarioPlace& place, Report* report) {
   CheckHelp(pid, GetDlgItem(dialog, 1156), L"Komenda - wyślij plik", 13, report);
   CheckHelp(pid, GetDlgItem(dialog, 1164), L"Zmień katalog - potwierdzenie", 16, report);
 
+  // A port above COM99 would be cut to another port's name: refused, nothing stored.
+  SendDlgItemMessageW(dialog, 1085, CB_SETCURSEL, 99, 0);
+  SetTextOf(GetDlgItem(dialog, 1058), L"inna");
+  ClickItem(dialog, 1049);
+  report->Check(AnswerMessageBox(pid, L"Error", IDOK, &refusal), L"the port's refusal box");
+  report->Equal(refusal, L"Bad port name: 5 characters at most (COM1 to COM99)",
+                L"the port's refusal text");
+  // COM12 is stored whole; with no language chosen the one in force stays.
+  SendDlgItemMessageW(dialog, 1085, CB_SETCURSEL, 11, 0);
+  SendDlgItemMessageW(dialog, 1126, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  SetTextOf(GetDlgItem(dialog, 1058), L"lista");
   ClickItem(dialog, 1051);
   report->Check(WaitGone(dialog), L"OK closes the dialog");
+  report->Equal(TextOf(GetDlgItem(main, 1163)), L"Help", L"no language chosen keeps English");
   std::vector<char> image(347);
   std::ifstream(settingsPath.c_str(), std::ios::binary).read(image.data(), 347);
   PortSettings saved{};
@@ -116,7 +129,8 @@ void RunSettingsScenario(const ScenarioPlace& place, Report* report) {
   report->Equal(saved.language, 1, L"the language is saved");
   report->Equal(FromCp1250(saved.sendFileCommand), L"send", L"the send-file name is saved");
   report->Equal(FromCp1250(saved.sendDirCommand), L"lista", L"the listing name is saved");
-  report->Equal(FromCp1250(saved.portName), L"COM1", L"the port is saved");
+  report->Check(std::string(image.data(), 9) == "COM129600",
+                L"the port is saved whole (COM12), the baud rate right after it");
 
   report->Equal(CloseProgram(program, main, report), 1, L"exit status");
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The machine at the other end of the line for the Wine tests: owns a pseudo-terminal pair whose
-slave Wine opens as COM1, and carries out the steps the driver asks for in files.
+slave Wine opens as a COM port, and carries out the steps the driver asks for in files.
 
 serial_peer.py DIR: writes DIR/pty-name, then serves DIR/cmd-N (N = 1, 2, ...) one after the
 other and answers each with DIR/done-N. Steps:

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -92,6 +93,12 @@ int main(int argc, char** argv) {
 
   std::ifstream scriptFile;
   if (!scriptPath.empty() && scriptPath != "-") {
+    // Only a regular file: a directory would run nothing and pass, a FIFO would wait for ever.
+    struct stat info {};
+    if (stat(scriptPath.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+      std::cerr << "tazo-headless: the script " << scriptPath << " is not a regular file\n";
+      return 2;
+    }
     scriptFile.open(scriptPath);
     if (!scriptFile) {
       std::cerr << "tazo-headless: cannot read the script " << scriptPath << "\n";

@@ -90,9 +90,21 @@ bool CopyOut(const std::string& text, char* buffer, size_t size) {
 std::shared_ptr<File> File::Open(const char* path, FileMode mode) {
   std::string native;
   if (!NativePath(path, &native)) return nullptr;
+  // What is not a regular file is refused before it is opened: opening a serial device alone
+  // raises its modem lines, and opening a pipe lets its writer go on. A missing file is for the
+  // open to create or refuse.
+  struct stat before {};
+  if (::stat(native.c_str(), &before) == 0) {
+    if (!S_ISREG(before.st_mode)) {
+      errno = S_ISDIR(before.st_mode) ? EISDIR : EINVAL;
+      return nullptr;
+    }
+  } else if (errno != ENOENT) {
+    return nullptr;
+  }
   ModeFlags flags = FlagsOf(mode);
-  // Non-blocking, so that a pipe or a device named like a file cannot hang the caller; only a
-  // regular file is taken.
+  // Non-blocking, so that what takes the place of the file checked above cannot hang the caller;
+  // the opened handle is checked again.
   int fd = ::open(native.c_str(), flags.openFlags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
   if (fd < 0) {
     if (errno == ENXIO || errno == EWOULDBLOCK) errno = EINVAL;  // a pipe without a reader

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/win32/device_names.h"
 #include "platform/win32/wide_text.h"
 
 namespace platform {
@@ -60,11 +61,19 @@ bool WidePath(const char* path, std::wstring* wide) {
 }
 
 // Names such as "COM1" or "NUL" in any folder are devices, not files: their full path is in the
-// device namespace. They are refused before they are opened, so that no port is touched.
+// device namespace. The system's own view, beside the rule of device_names.h.
 bool NamesDevice(const std::wstring& path) {
   wchar_t full[MAX_PATH + 8];
   const DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH + 8, full, nullptr);
   return length > 4 && length < MAX_PATH + 8 && std::wcsncmp(full, L"\\\\.\\", 4) == 0;
+}
+
+// An existing entry that is a directory or a device is not a file; a missing one is for the open
+// to create or refuse.
+bool NamesNonFile(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0;
 }
 
 // Runs `step` under `lock`; the system error it left survives the unlock.
@@ -97,7 +106,8 @@ bool NarrowInto(const wchar_t* wide, char* buffer, size_t size) {
 std::shared_ptr<File> File::Open(const char* path, FileMode mode) {
   std::wstring wide;
   if (!WidePath(path, &wide)) return nullptr;
-  if (NamesDevice(wide)) {
+  // Refused before CreateFile: opening a port alone raises its modem lines.
+  if (NamesWindowsDevice(path) || NamesDevice(wide) || NamesNonFile(wide)) {
     SetLastError(ERROR_INVALID_NAME);
     return nullptr;
   }
