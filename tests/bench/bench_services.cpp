@@ -212,7 +212,7 @@ int main(int argc, char** argv) {
   const double idleServices = SumCpu(machines, &Machine::service) - idleServicesBefore;
   const double idleMachines = SumCpu(machines, &Machine::machine) - idleMachinesBefore;
   std::printf(
-      "idle over %.0f s: all %d services %.3f %% of a core (goal < 1 %%); the machines %.3f %%\n",
+      "idle over %.0f s: all %d services %.4f %% of a core (goal < 1 %%); the machines %.4f %%\n",
       idleWall, count, idleServices / idleWall * 100, idleMachines / idleWall * 100);
 
   std::vector<long> rss;

@@ -93,6 +93,13 @@ void ServiceApp::StartOnWindowThread(const std::string& startDirectory) {
       app.startDirectory + LocalText(" na ", " on ") + app.portName +
       LocalText(", opóźnienie odpowiedzi ", ", reply delay ") + std::to_string(app.replyDelay) +
       " s\n");
+  // A folder without its settings listens with none of the command names: say why nothing will
+  // be answered rather than listen in silence.
+  if (app.sendFileCommand[0] == 0 && app.changeDirCommand[0] == 0 && app.sendDirCommand[0] == 0) {
+    service_journal::WriteLines(LocalText(
+        "tazo-service: tazo.ini nie ma nazw komend, żadne żądanie nie zostanie rozpoznane\n",
+        "tazo-service: tazo.ini names no commands, so no request will be recognised\n"));
+  }
   HandleMainWindowCommand(ListenButton);
   Finish(true, "");
 }
