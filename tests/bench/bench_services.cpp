@@ -176,17 +176,30 @@ int main(int argc, char** argv) {
 
     int input[2];
     if (pipe2(input, O_CLOEXEC) != 0) return 1;
-    m.machine = Spawn({TAZO_MACHINE_PROGRAM, "--start", m.dir}, input[0], m.dir + "/machine.out");
+    // The machine links its pty in a folder of its own; the service's COM1 is the bench's link
+    // to it, which stays however the machine ends: a missing COM1 would send the service to the
+    // host's own serial port.
+    const std::string machineDir = root + "/line" + std::to_string(i);
+    mkdir(machineDir.c_str(), 0755);
+    m.machine =
+        Spawn({TAZO_MACHINE_PROGRAM, "--start", machineDir, "--commands", "SENDFILE,CHDIR,DIR"},
+              input[0], m.dir + "/machine.out");
     close(input[0]);
     m.machineInput = input[1];
   }
-  // Each service starts once its machine's link is there, so none looks for a missing COM1.
-  if (!WaitAll(machines, 30000, [](const Machine& m) {
-        struct stat link;
-        return lstat((m.dir + "/COM1").c_str(), &link) == 0;
-      })) {
-    std::fprintf(stderr, "the machines did not link their lines\n");
-    return 1;
+  // Each service starts once its COM1 is there.
+  for (int i = 0; i < count; ++i) {
+    const std::string machineLink = root + "/line" + std::to_string(i) + "/COM1";
+    const uint64_t deadline = platform::MonotonicMilliseconds() + 30000;
+    char line[256] = {};
+    while (readlink(machineLink.c_str(), line, sizeof line - 1) <= 0) {
+      if (platform::MonotonicMilliseconds() >= deadline) {
+        std::fprintf(stderr, "a machine did not link its line\n");
+        return 1;
+      }
+      platform::SleepMilliseconds(5);
+    }
+    if (symlink(line, (machines[static_cast<size_t>(i)].dir + "/COM1").c_str()) != 0) return 1;
   }
   const uint64_t startedAt = platform::MonotonicMilliseconds();
   for (Machine& m : machines) {
@@ -249,7 +262,7 @@ int main(int argc, char** argv) {
       count, listed ? "yes" : "NO", listingSeconds, failed);
 
   // The paced file: each line is taken over by the bench, which reads at 115200 baud. The link
-  // is replaced before its machine ends, so no service ever finds COM1 missing.
+  // is replaced before its machine ends, so no service ever opens the old line again.
   for (Machine& m : machines) {
     char name[256] = {};
     if (openpty(&m.master, &m.device, name, nullptr, nullptr) != 0) return 1;

@@ -103,13 +103,19 @@ TEST(ServiceTest, AnswersEveryCommandOfAListenCycleAndWritesALineForEach) {
             "ask file missing.nc\nexpect reply not-sent\n"
             "ask cd /nonexistent\nexpect reply not-changed\n"
             "wait 120000\n");
-  // The machine links its pty as COM1 before the service starts; it ends after the service, so
-  // the service never looks for a COM1 that is not there.
+  // The machine links its pty in a folder of its own; the service's COM1 is the test's link to
+  // the same pty, which stays when the machine ends, however it ends: a missing COM1 would send
+  // the service to the host's own serial port.
+  TempDir machineDir;
   ChildProcess machine(TAZO_MACHINE_PROGRAM,
-                       {"--start", dir.path(), "--script", dir.File("check.txt")},
+                       {"--start", machineDir.path(), "--commands", "SENDFILE,CHDIR,DIR",
+                        "--script", dir.File("check.txt")},
                        dir.File("machine.out"), dir.File("machine.err"));
   ASSERT_TRUE(machine.started());
-  ASSERT_TRUE(WaitUntil([&] { return dir.Exists("COM1"); }));
+  char line[256] = {};
+  ASSERT_TRUE(WaitUntil(
+      [&] { return readlink(machineDir.File("COM1").c_str(), line, sizeof line - 1) > 0; }));
+  ASSERT_EQ(symlink(line, dir.File("COM1").c_str()), 0);
   Service service(dir);
   ASSERT_TRUE(service.process().started());
 
