@@ -39,6 +39,8 @@ void ClearAppState() {
   app.commandNameLength = 0;
   app.dirChangeOk = 0;
   std::memset(app.previousDirectory, 0, sizeof app.previousDirectory);
+  std::memset(app.requestCommand, 0, sizeof app.requestCommand);
+  std::memset(app.requestArgument, 0, sizeof app.requestArgument);
   app.tempFileNumber = 0;
   app.delayCountdown = 0;
   app.replyTimerId = 0;

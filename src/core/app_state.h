@@ -77,6 +77,10 @@ struct AppState : PortSettings {
   int commandNameLength;
   int dirChangeOk;
   char previousDirectory[kPathWidth];
+  // The last command file's command name and argument as they came over the line, for the report
+  // of its answer (the argument fields are rewritten while the answer is made).
+  char requestCommand[kCommandNameWidth];
+  char requestArgument[kPathWidth];
   int tempFileNumber;
   int8_t delayCountdown;
   std::atomic<uint8_t> replyTimerId;  // set on the engine thread that starts timer 2

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "core/app_state.h"
 #include "core/local_text.h"
@@ -68,6 +69,18 @@ bool AppendToLog(const std::string& block) {
   log->Write(kLogSeparator, sizeof kLogSeparator - 1, &done);
   log->Close();
   return true;
+}
+
+std::mutex logObserverLock;
+std::function<void(const std::string&)> logBlockObserver;
+
+void TellLogBlock(const std::string& block) {
+  std::function<void(const std::string&)> observer;
+  {
+    std::lock_guard<std::mutex> hold(logObserverLock);
+    observer = logBlockObserver;
+  }
+  if (observer) observer(block);
 }
 
 void ForgetLastError() {
@@ -133,6 +146,12 @@ void FlushErrorLog(int skipWhileListening) {
     return;
   }
   ForgetLastError();
+  TellLogBlock(box);
+}
+
+void SetLogBlockObserver(std::function<void(const std::string& block)> observer) {
+  std::lock_guard<std::mutex> hold(logObserverLock);
+  logBlockObserver = std::move(observer);
 }
 
 void ClearErrorsShown() {

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstring>
+#include <string>
 
 #include "core/app_state.h"
 #include "core/local_text.h"
@@ -130,11 +131,15 @@ int RecognizeCommandFile(const uint8_t* text, uint32_t length) {
   app.sendDirRequested = flag == &app.sendDirRequested;
   app.changeDirRequested = flag == &app.changeDirRequested;
   app.commandNameLength = static_cast<int>(nameLength);
+  CopyIntoField(app.requestCommand, sizeof app.requestCommand,
+                std::string(reinterpret_cast<const char*>(text + at), nameLength).c_str());
+  app.requestArgument[0] = 0;
   return static_cast<int>(argument);
 }
 
 bool CollectArgumentByte(uint8_t byte) {
   if (EndsArgument(byte)) {
+    app.requestArgument[TerminatorIndex(app.commandCursor)] = 0;
     if (app.sendFileRequested) {
       // A name cut short would open some other file: an over-long one becomes no name at all,
       // which the reply then answers as a file that cannot be opened.
@@ -151,6 +156,9 @@ bool CollectArgumentByte(uint8_t byte) {
   }
 
   if (app.commandCursor == 0) CopyText(app.previousDirectory, app.workingDirectory);
+  if (app.commandCursor >= 0 && app.commandCursor < static_cast<int>(kPathWidth - 1)) {
+    app.requestArgument[app.commandCursor] = static_cast<char>(byte);
+  }
   if (byte == '/' || byte == '\\') byte = static_cast<uint8_t>(platform::kPathSeparator);
   char* field = ArgumentField();
   // Bytes beyond the field are counted, not stored: the terminator is the last byte it holds.

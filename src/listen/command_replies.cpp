@@ -9,6 +9,7 @@
 #include "core/paths.h"
 #include "core/reporting.h"
 #include "core/text_field.h"
+#include "listen/request_report.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "transfer/engine_run.h"
@@ -88,8 +89,8 @@ void ScheduleReply() {
 
 // Hands the written reply over as the file to send and starts the countdown. When listening was
 // switched off (or a file chosen) while the reply was prepared, the reply is dropped: nothing is
-// sent and the user's choice stands.
-void SendReplyFile(run::RunId id, ReplyFile* reply) {
+// sent and the user's choice stands. True when it goes.
+bool SendReplyFile(run::RunId id, ReplyFile* reply) {
   const bool taken = run::CommitWhileListening(id, [reply] {
     app.tempFileNumber = reply->number;
     CopyText(app.openFilePath, reply->path);
@@ -98,9 +99,28 @@ void SendReplyFile(run::RunId id, ReplyFile* reply) {
   });
   if (!taken) {
     reply->Drop();
-    return;
+    return false;
   }
   ScheduleReply();
+  return true;
+}
+
+// The request as it came, for the report of its answer.
+AnsweredRequest RequestAsReceived(AnsweredRequest::Kind kind) {
+  AnsweredRequest request;
+  request.kind = kind;
+  request.command = app.requestCommand;
+  request.argument = app.requestArgument;
+  return request;
+}
+
+void ReportReply(AnsweredRequest request, const ReplyFile& reply, size_t size) {
+  char name[kPathWidth];
+  FileNamePart(reply.path, name, sizeof name);
+  request.fileName = name;
+  request.size = size;
+  request.directory = app.workingDirectory;
+  ReportAnsweredRequest(request);
 }
 
 // A name goes into a reply as one line: a control byte in it (the end mark 3, CR, LF) would end
@@ -161,6 +181,11 @@ void AnswerSendFile(run::RunId id) {
     SetControlText(CountLabel, LocalText("Bajty otrzymane", "Bytes received"));
     SetProgressPosition(ProgressBar, 0);
     ScheduleReply();
+    AnsweredRequest request = RequestAsReceived(AnsweredRequest::Kind::kSendFile);
+    request.fileFound = true;
+    request.fileName = title;
+    if (!file->Size(&request.size)) request.size = 0;
+    ReportAnsweredRequest(request);
     return;
   }
   ErrorReporter(LocalText("niewłaściwy plik", "invalid file"));
@@ -170,7 +195,8 @@ void AnswerSendFile(run::RunId id) {
   std::string text = kReplyHeader;
   text += LocalText("Nieudane wysłanie pliku\r\n", "File not sent\r\n");
   if (!WriteReply(id, &reply, text)) return;
-  SendReplyFile(id, &reply);
+  if (!SendReplyFile(id, &reply)) return;
+  ReportReply(RequestAsReceived(AnsweredRequest::Kind::kSendFile), reply, text.size());
 }
 
 void AnswerSendDirectory(run::RunId id) {
@@ -184,6 +210,7 @@ void AnswerSendDirectory(run::RunId id) {
     text += LocalText("Katalog nie zostal zmieniony\r\n", "Directory not changed\r\n");
   }
   AppendCurrentDirectory(&text);
+  int entries = 0;
   platform::DirectorySearch search;
   if (search.Open(app.workingDirectory)) {
     platform::DirectoryEntry entry;
@@ -194,6 +221,7 @@ void AnswerSendDirectory(run::RunId id) {
                         platform::kPathSeparator == '\\')) {
         continue;
       }
+      ++entries;
       text += "\r\n";
       AppendName(&text, entry.name.data(), entry.name.size());
       if (entry.isDirectory) {
@@ -207,7 +235,11 @@ void AnswerSendDirectory(run::RunId id) {
     search.Close();
   }
   if (!WriteReply(id, &reply, text)) return;
-  SendReplyFile(id, &reply);
+  if (!SendReplyFile(id, &reply)) return;
+  AnsweredRequest request = RequestAsReceived(AnsweredRequest::Kind::kSendDirectory);
+  request.entries = entries;
+  request.directoryChanged = app.dirChangeOk == 1;
+  ReportReply(request, reply, text.size());
 }
 
 void AnswerChangeDirectory(run::RunId id) {
@@ -223,5 +255,8 @@ void AnswerChangeDirectory(run::RunId id) {
   AppendCurrentDirectory(&text);
   text += "\r\n";
   if (!WriteReply(id, &reply, text)) return;
-  SendReplyFile(id, &reply);
+  if (!SendReplyFile(id, &reply)) return;
+  AnsweredRequest request = RequestAsReceived(AnsweredRequest::Kind::kChangeDirectory);
+  request.directoryChanged = app.dirChangeOk == 1;
+  ReportReply(request, reply, text.size());
 }
