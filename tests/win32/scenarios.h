@@ -25,4 +25,5 @@ void RunStartScenario(const ScenarioPlace& place, Report* report);
 void RunSettingsScenario(const ScenarioPlace& place, Report* report);
 void RunViewerScenario(const ScenarioPlace& place, Report* report);
 void RunSerialScenario(const ScenarioPlace& place, Report* report);
+void RunInstalledScenario(const ScenarioPlace& place, Report* report);
 void RunScreenshots(const ScenarioPlace& place, Report* report);
