@@ -31,7 +31,7 @@ zip_name=tazo-$version-windows-x86_64.zip
 rm -f "$out/$zip_name"
 (cd "$stage" && zip -q -X -9 "$out/$zip_name" tazo.exe pomoc.txt README.txt)
 
-makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DPROGRAM="$stage" \
+makensis -V2 -WX -INPUTCHARSET UTF8 -DVERSION="$version" -DPROGRAM="$stage" \
   -DICON="$PWD/resources/viewer_122.ico" -DOUTFILE="$out/tazo-$version-setup.exe" \
   packaging/windows/tazo.nsi
 ls -l "$out/$zip_name" "$out/tazo-$version-setup.exe"

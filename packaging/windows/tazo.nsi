@@ -9,6 +9,8 @@
 
 ; A 64-bit installer for a 64-bit program (it also runs where no 32-bit layer is installed).
 Target amd64-unicode
+; Active Setup compares versions written with commas.
+!searchreplace ACTIVE_SETUP_VERSION "${VERSION}" "." ","
 !macro TAZO_REQUIRE name
   !ifndef ${name}
     !error "${name} must be defined (see scripts/release-windows.sh)"
@@ -84,7 +86,7 @@ Section "tazo"
   SetOutPath "$INSTDIR"
 
   WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "tazo"
-  WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "${VERSION}"
+  WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "${ACTIVE_SETUP_VERSION}"
   WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" \
     '"$SYSDIR\cmd.exe" /q /c if not exist "${USER_FOLDER}\pomoc.txt" (mkdir "${USER_FOLDER}" 2>nul & copy /y "$INSTDIR\pomoc.txt" "${USER_FOLDER}\pomoc.txt" >nul)'
 
