@@ -45,6 +45,8 @@ int wmain(int argc, wchar_t** argv) {
     RunInstalledScenario(place, &report);
   } else if (scenario == L"screenshots") {
     RunScreenshots(place, &report);
+  } else if (scenario == L"installer-screenshot") {
+    RunInstallerScreenshot(place, &report);
   } else {
     Print(L"unknown scenario " + scenario);
     return 100;

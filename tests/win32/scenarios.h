@@ -27,3 +27,4 @@ void RunViewerScenario(const ScenarioPlace& place, Report* report);
 void RunSerialScenario(const ScenarioPlace& place, Report* report);
 void RunInstalledScenario(const ScenarioPlace& place, Report* report);
 void RunScreenshots(const ScenarioPlace& place, Report* report);
+void RunInstallerScreenshot(const ScenarioPlace& place, Report* report);
