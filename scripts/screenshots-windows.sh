@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Pictures of the main window, the settings dialog and the viewer, in Polish and in English, as
-# Wine draws them on Xvfb: docs/screenshots/windows-*.png. Run by hand; not part of the tests.
+# Pictures of the main window, the settings dialog and the viewer, in Polish and in English, and of
+# the installer's finish page, as Wine draws them on Xvfb: docs/screenshots/windows-*.png. Run by hand; not part of the tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -52,4 +52,10 @@ PY
     convert "$picture" "docs/screenshots/$(basename "${picture%.bmp}").png"
   done
 done
+# The installer's finish page, in Polish (the language of a Polish system).
+bash scripts/release-windows.sh "$shots/packages" >/dev/null
+setup=$(ls "$shots"/packages/tazo-*-setup.exe)
+LC_ALL=pl_PL.UTF-8 wine "$build/tazo_win_driver.exe" installer-screenshot "$(winpath "$setup")" \
+  "$(winpath "$shots")" pl
+convert "$shots/windows-installer-pl.bmp" docs/screenshots/windows-installer-pl.png
 ls -l docs/screenshots/windows-*.png

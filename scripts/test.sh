@@ -40,3 +40,4 @@ for target in build/fuzz/tests/fuzz_*; do
 done
 
 bash scripts/test-windows.sh
+bash scripts/test-installer.sh

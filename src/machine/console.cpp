@@ -106,6 +106,7 @@ std::string UsageText() {
          "  --timeout MS       how long expectations and sends wait (default 30000)\n"
          "  --end-with PID     ends when that process ends\n"
          "  --help             this text\n"
+         "  --version          the version\n"
          "\n"
          "Without --script the commands are read from the terminal.\n\n" +
          CommandsText();

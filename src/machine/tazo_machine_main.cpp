@@ -16,6 +16,7 @@
 #include "machine/disk_file.h"
 #include "machine/line.h"
 #include "machine/machine.h"
+#include "tazo_version.h"
 
 namespace {
 
@@ -122,6 +123,10 @@ int main(int argc, char** argv) {
     const std::string option = argv[i];
     if (option == "--help" || option == "-h") {
       std::cout << machine::UsageText();
+      return 0;
+    }
+    if (option == "--version") {
+      std::cout << "tazo-machine " TAZO_VERSION "\n";
       return 0;
     }
     if (i + 1 >= argc) return BadUsage("unknown option " + option + " or its value missing");

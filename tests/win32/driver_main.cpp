@@ -25,7 +25,9 @@ long long FileSizeOf(const std::wstring& path) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 4) {
-    Print(L"usage: tazo_win_driver start|settings|viewer|serial <tazo.exe> <directory> [extra]");
+    Print(
+        L"usage: tazo_win_driver start|settings|viewer|serial <tazo.exe>|installed <tazo.lnk> "
+        L"<directory> [extra]");
     return 100;
   }
   ScenarioPlace place{argv[2], argv[3], argc > 4 ? argv[4] : L""};
@@ -39,8 +41,12 @@ int wmain(int argc, wchar_t** argv) {
     RunViewerScenario(place, &report);
   } else if (scenario == L"serial") {
     RunSerialScenario(place, &report);
+  } else if (scenario == L"installed") {
+    RunInstalledScenario(place, &report);
   } else if (scenario == L"screenshots") {
     RunScreenshots(place, &report);
+  } else if (scenario == L"installer-screenshot") {
+    RunInstallerScreenshot(place, &report);
   } else {
     Print(L"unknown scenario " + scenario);
     return 100;

@@ -75,3 +75,22 @@ void RunScreenshots(const ScenarioPlace& place, Report* report) {
   report->Check(viewer && Capture(viewer, prefix + L"viewer-" + place.extra + L".bmp"), L"viewer");
   CloseProgram(program, main, report);
 }
+
+// The installer's finish page: place.exe is the installer, run through its pages with Install.
+void RunInstallerScreenshot(const ScenarioPlace& place, Report* report) {
+  Program setup;
+  if (!report->Check(setup.Start(place.exe, place.directory), L"the installer starts")) return;
+  HWND wizard = WaitProgramWindow(setup.process.dwProcessId, L"#32770", nullptr);
+  if (!report->Check(wizard != nullptr, L"the installer's window opens")) return setup.Kill();
+  ClickItem(wizard, IDOK);  // Install on the folder page
+  auto finish = [wizard] {
+    const std::wstring text = TextOf(GetDlgItem(wizard, IDOK));
+    return text == L"&Zakończ" || text == L"&Finish";
+  };
+  if (!report->Check(WaitFor(finish), L"the finish page")) return setup.Kill();
+  Settle();
+  report->Check(Capture(wizard, place.directory + L"\\windows-installer-" + place.extra + L".bmp"),
+                L"finish page");
+  ClickItem(wizard, IDOK);
+  report->Equal(setup.WaitExit(), 0, L"the installer's exit status");
+}

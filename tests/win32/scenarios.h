@@ -25,4 +25,6 @@ void RunStartScenario(const ScenarioPlace& place, Report* report);
 void RunSettingsScenario(const ScenarioPlace& place, Report* report);
 void RunViewerScenario(const ScenarioPlace& place, Report* report);
 void RunSerialScenario(const ScenarioPlace& place, Report* report);
+void RunInstalledScenario(const ScenarioPlace& place, Report* report);
 void RunScreenshots(const ScenarioPlace& place, Report* report);
+void RunInstallerScreenshot(const ScenarioPlace& place, Report* report);

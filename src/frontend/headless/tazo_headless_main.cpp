@@ -20,11 +20,13 @@
 #include "frontend/headless/headless_app.h"
 #include "frontend/headless/headless_driver.h"
 #include "platform/posix/termination_signals.h"
+#include "tazo_version.h"
 
 namespace {
 
 int Usage() {
   std::cerr << "usage: tazo-headless [--utf8] START_DIRECTORY [SCRIPT]\n"
+               "       tazo-headless --version\n"
                "Starts the program in START_DIRECTORY and carries out SCRIPT (standard input\n"
                "when missing or \"-\"), one user action per line.\n";
   return 2;
@@ -79,6 +81,10 @@ int main(int argc, char** argv) {
   std::string startDirectory;
   std::string scriptPath;
   for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::cout << "tazo-headless " TAZO_VERSION "\n";
+      return 0;
+    }
     if (std::strcmp(argv[i], "--utf8") == 0) {
       options.utf8 = true;
     } else if (startDirectory.empty()) {

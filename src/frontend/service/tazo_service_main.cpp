@@ -13,10 +13,11 @@
 #include "frontend/service/service_app.h"
 #include "frontend/service/service_journal.h"
 #include "platform/posix/termination_signals.h"
+#include "tazo_version.h"
 
 namespace {
 
-constexpr char kVersion[] = "tazo-service 1.0";
+constexpr char kVersion[] = "tazo-service " TAZO_VERSION;
 
 void PrintHelp() {
   std::cout << "usage: tazo-service START_DIRECTORY\n"
