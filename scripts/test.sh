@@ -40,3 +40,6 @@ for target in build/fuzz/tests/fuzz_*; do
 done
 
 bash scripts/test-windows.sh
+
+# The release and its packages: built, checked, installed and removed again.
+bash scripts/test-packages.sh
