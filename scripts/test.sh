@@ -41,3 +41,6 @@ done
 
 bash scripts/test-windows.sh
 bash scripts/test-installer.sh
+
+# The release and its packages: built, checked, installed and removed again.
+bash scripts/test-packages.sh
