@@ -25,11 +25,7 @@ cpack --config "$build/CPackConfig.cmake" -B "$build/cpack"
 cp "$build"/cpack/tazo_*.deb "$out/"
 
 # ---- Windows: the portable zip and the installer, made by their own script ----
-if [ -f scripts/release-windows.sh ]; then
-  bash scripts/release-windows.sh "$out"
-else
-  echo "scripts/release-windows.sh is missing: no Windows packages" >&2
-fi
+bash scripts/release-windows.sh "$out"
 
 # ---- Checksums of everything above ----
 (
