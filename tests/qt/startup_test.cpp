@@ -12,12 +12,13 @@
 
 namespace {
 
-// Dialog units to pixels, measured here from the window's font.
+// Dialog units to pixels, measured here from the window's font: across, a quarter of 1.2 times
+// the letters' average width.
 QRect Pixels(const QFont& font, int x, int y, int width, int height) {
   const QFontMetrics metrics(font);
   const int letters = metrics.horizontalAdvance(
       QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
-  const double across = ((letters / 26 + 1) / 2) / 4.0;
+  const double across = ((letters * 6 / 5 / 26 + 1) / 2) / 4.0;
   const double down = metrics.height() / 8.0;
   auto round = [](double value) { return static_cast<int>(value + 0.5); };
   return QRect(round(x * across), round(y * down), round(width * across), round(height * down));

@@ -1,5 +1,6 @@
 #include "frontend/qt/qt_errors_box.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -16,6 +17,7 @@ constexpr int kMargin = 2;
 }  // namespace
 
 QtErrorsBox::QtErrorsBox(QWidget* parent) : QAbstractScrollArea(parent) {
+  InstallAccessibleLinesFactory();
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   viewport()->setBackgroundRole(QPalette::Base);
@@ -25,24 +27,50 @@ QtErrorsBox::QtErrorsBox(QWidget* parent) : QAbstractScrollArea(parent) {
 }
 
 void QtErrorsBox::IndexFrom(size_t offset) {
-  for (size_t at = text_.find('\n', offset); at != std::string::npos;
-       at = text_.find('\n', at + 1)) {
-    starts_.push_back(static_cast<uint32_t>(at + 1));
+  // Each byte shows as one character, and "\r" as none.
+  for (size_t at = offset; at < text_.size(); ++at) {
+    if (text_[at] == '\r') continue;
+    ++shownLength_;
+    if (text_[at] == '\n') {
+      starts_.push_back(static_cast<uint32_t>(at + 1));
+      shownStarts_.push_back(static_cast<uint32_t>(shownLength_));
+    }
   }
 }
 
+int64_t QtErrorsBox::AccessibleLineStart(int64_t line) const {
+  return shownStarts_[static_cast<size_t>(line)];
+}
+
 void QtErrorsBox::SetText(const std::string& text) {
+  const bool announce = QAccessible::isActive();
+  const QString before = announce ? DisplayText() : QString();
   text_ = text;
   starts_.assign(1, 0);
+  shownStarts_.assign(1, 0);
+  shownLength_ = 0;
   IndexFrom(0);
   ShowEnd();
+  if (announce) {
+    QAccessibleTextUpdateEvent event(this, 0, before, DisplayText());
+    QAccessible::updateAccessibility(&event);
+  }
 }
 
 void QtErrorsBox::Append(const char* text) {
   const size_t from = text_.size();
+  const int64_t shownFrom = shownLength_;
   text_ += text;
   IndexFrom(from);
   ShowEnd();
+  // The newest line is read out as it arrives, when a screen reader listens.
+  if (QAccessible::isActive()) {
+    QString added = FromLocal(text);
+    added.remove(QLatin1Char('\r'));
+    QAccessibleTextInsertEvent event(
+        this, static_cast<int>(std::min<int64_t>(shownFrom, INT32_MAX)), added);
+    QAccessible::updateAccessibility(&event);
+  }
 }
 
 QString QtErrorsBox::Line(int64_t line) const {

@@ -23,17 +23,20 @@ const char kGroupBoxStyle[] =
     "QGroupBox::title:disabled { color: palette(mid); }";
 
 QFont DialogFont() {
-  QFont font = QApplication::font();
+  // One face whatever the desktop's default, so that the same texts fit the same rectangles.
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setStyleHint(QFont::SansSerif);
   font.setPointSize(8);
   return font;
 }
 
 DialogUnits::DialogUnits(const QFont& font) {
   const QFontMetrics metrics(font);
-  // The average width over the 52 letters, rounded as the window system does.
+  // The average width over the 52 letters, a fifth wider than the window system takes it: the
+  // toolkit's styles keep wider margins around a text than the templates were drawn for.
   const int letters = metrics.horizontalAdvance(
       QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
-  baseWidth_ = (letters / 26 + 1) / 2;
+  baseWidth_ = (letters * 6 / 5 / 26 + 1) / 2;
   baseHeight_ = metrics.height();
   if (baseWidth_ < 1) baseWidth_ = 1;
   if (baseHeight_ < 1) baseHeight_ = 1;

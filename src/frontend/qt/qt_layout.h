@@ -15,11 +15,11 @@ struct DialogRect {
 // rectangle, not above it.
 extern const char kGroupBoxStyle[];
 
-// The dialog font: the toolkit's sans-serif face at 8 points.
+// The dialog font: DejaVu Sans (the toolkit's sans-serif face when it is missing) at 8 points.
 QFont DialogFont();
 
-// Dialog units turned into pixels by the font's base units: a quarter of the average character
-// width across, an eighth of the character height down.
+// Dialog units turned into pixels by the font's base units: a quarter of 1.2 times the average
+// character width across, an eighth of the character height down.
 class DialogUnits {
  public:
   explicit DialogUnits(const QFont& font);

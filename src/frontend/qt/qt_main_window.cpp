@@ -12,6 +12,7 @@
 #include <QRegularExpressionValidator>
 #include <QScreen>
 
+#include "core/local_text.h"
 #include "frontend/qt/qt_errors_box.h"
 #include "frontend/qt/qt_surface.h"
 #include "frontend/qt/qt_text.h"
@@ -22,6 +23,20 @@ namespace {
 
 constexpr const char* kControlIdProperty = "tazoControlId";
 constexpr const char* kCaption = "VELTRA - komunikacja RS232";
+
+struct AccessibleName {
+  int control;
+  const char* polish;
+  const char* english;
+};
+const AccessibleName kAccessibleNames[] = {
+    {StartStopButton, "Rozpocznij/zatrzymaj transmisję", "Start/stop transmission"},
+    {AnimationImage, "Animacja transmisji", "Transfer animation"},
+    {ProgressBar, "Postęp wysyłania", "Send progress"},
+    {CountField, "Liczba bajtów", "Byte count"},
+    {DelayField, "Czas do wysłania", "Time to send"},
+    {ErrorsBox, "Błędy", "Errors"},
+};
 
 // A lamp: shows a state the program sets; clicks and keys do not toggle it.
 class LampCheckBox : public QCheckBox {
@@ -66,6 +81,7 @@ QtMainWindow::QtMainWindow(QtSurface* surface) : units_(DialogFont()) {
     const ControlInfo& info = kMainWindowControls[i];
     surface->AddControl(info.id, info.kind, controls_[info.id]);
   }
+  NameControls();
 
   if (QScreen* screen = QApplication::primaryScreen()) {
     const QRect available = screen->availableGeometry();
@@ -80,9 +96,9 @@ QWidget* QtMainWindow::CreateControl(int id) {
   switch (info->kind) {
     case ControlKind::kPushButton:
     case ControlKind::kBitmapButton: {
+      // A bitmap button's text is only its accessible name, set by NameControls.
       auto* button =
           new QPushButton(info->kind == ControlKind::kBitmapButton ? QString() : text, this);
-      if (info->kind == ControlKind::kBitmapButton) button->setAccessibleName(text);
       QObject::connect(button, &QPushButton::clicked, button,
                        [id] { HandleMainWindowCommand(id); });
       widget = button;
@@ -147,6 +163,14 @@ QWidget* QtMainWindow::CreateControl(int id) {
   widget->setGeometry(ControlRect(id));
   widget->setEnabled(!info->createdDisabled);
   return widget;
+}
+
+void QtMainWindow::NameControls() {
+  for (const AccessibleName& name : kAccessibleNames) {
+    if (QWidget* widget = Control(name.control)) {
+      widget->setAccessibleName(FromLocal(LocalText(name.polish, name.english)));
+    }
+  }
 }
 
 QWidget* QtMainWindow::Control(int id) const {

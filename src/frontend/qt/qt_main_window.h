@@ -19,6 +19,9 @@ class QtMainWindow : public QWidget {
   // The rectangle `id` has in pixels, and the size the window has, from the dialog units.
   QRect ControlRect(int id) const;
   QSize TemplateSize() const;
+  // The names a screen reader gives the controls that show no text of their own, in the current
+  // language; run again when the language changes.
+  void NameControls();
 
  protected:
   void closeEvent(class QCloseEvent* event) override;

@@ -13,6 +13,7 @@
 #include "core/app_state.h"
 #include "core/lifecycle.h"
 #include "core/local_text.h"
+#include "frontend/qt/qt_language.h"
 #include "frontend/qt/qt_main_window.h"
 #include "frontend/qt/qt_settings_dialog.h"
 #include "frontend/qt/qt_surface.h"
@@ -50,6 +51,8 @@ bool ChooseFile(bool save, const char* title, char* name, size_t width) {
     QFileDialog dialog(nullptr, FromLocal(title), QDir::currentPath());
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // The desktop's own dialog would speak the desktop's language, not the program's.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
     const QFileInfo chosen(dialog.selectedFiles().first());
     std::string local;
@@ -90,6 +93,7 @@ bool QtProgram::Start() {
     ShowStartRefusal(outcome);
     return false;
   }
+  FollowLanguageInToolkit();
 
   // A bitmap that cannot be loaded leaves no image.
   surface_ = std::make_unique<QtSurface>();
@@ -210,6 +214,10 @@ void QtProgram::ShowSettingsDialog() {
   QPointer<QtSettingsDialog> dialog = new QtSettingsDialog();
   settings_ = dialog;
   dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->SetAppliedHook([this] {
+    FollowLanguageInToolkit();
+    window_->NameControls();
+  });
   QEventLoop modal;
   QObject::connect(dialog, &QDialog::finished, &modal, &QEventLoop::quit);
   QObject::connect(dialog, &QObject::destroyed, &modal, &QEventLoop::quit);
@@ -261,5 +269,6 @@ bool QtProgram::Finish(uint32_t timeoutMs) {
     static_cast<void>(surface_.release());
   }
   ReleaseStartDirectory();
+  DropToolkitTranslation();
   return ended;
 }

@@ -62,6 +62,8 @@ QtSettingsDialog::QtSettingsDialog() {
     }
   }
 
+  NameFramedControls();
+
   if (QScreen* screen = QApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
   }
@@ -135,14 +137,30 @@ QWidget* QtSettingsDialog::CreateControl(const SettingsTemplateControl& control)
   return new QGroupBox(text, this);
 }
 
+void QtSettingsDialog::NameFramedControls() {
+  // A box or field without a text of its own is named by the smallest group that frames it.
+  for (const auto& [id, widget] : controls_) {
+    if (!qobject_cast<QComboBox*>(widget) && !qobject_cast<QLineEdit*>(widget)) continue;
+    const QGroupBox* frame = nullptr;
+    for (const auto& [groupId, other] : controls_) {
+      auto* group = qobject_cast<QGroupBox*>(other);
+      if (!group || !group->geometry().contains(widget->geometry())) continue;
+      if (!frame || frame->geometry().contains(group->geometry())) frame = group;
+    }
+    if (frame) widget->setAccessibleName(frame->title());
+  }
+}
+
 QWidget* QtSettingsDialog::Control(int id) const {
   auto found = controls_.find(id);
   return found == controls_.end() ? nullptr : found->second;
 }
 
 void QtSettingsDialog::Command(int id) {
-  if (SettingsDialogCommand(&state_, id, hooks_))
-    done(id == SettingsCancelButton ? Rejected : Accepted);
+  const bool applies = id == SettingsApplyButton || id == SettingsOkButton;
+  const bool close = SettingsDialogCommand(&state_, id, hooks_);
+  if (applies && applied_) applied_();
+  if (close) done(id == SettingsCancelButton ? Rejected : Accepted);
 }
 
 void QtSettingsDialog::reject() {

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <map>
 
 #include "settings/settings_dialog.h"
@@ -15,6 +16,8 @@ class QtSettingsDialog : public QDialog {
 
   QWidget* Control(int id) const;
   const SettingsDialogState& state() const { return state_; }
+  // Run after each Apply or OK that reached the settings, which may have changed the language.
+  void SetAppliedHook(std::function<void()> applied) { applied_ = std::move(applied); }
 
  protected:
   void closeEvent(class QCloseEvent* event) override;
@@ -26,8 +29,10 @@ class QtSettingsDialog : public QDialog {
   QWidget* CreateControl(const struct SettingsTemplateControl& control);
   void Command(int id);
   void ShowHelp(int id);
+  void NameFramedControls();
 
   SettingsDialogState state_;
   SettingsDialogHooks hooks_;
   std::map<int, QWidget*> controls_;
+  std::function<void()> applied_;
 };

@@ -81,6 +81,7 @@ QFont CellFont() {
 QtViewer::QtViewer(QWidget* owner, std::unique_ptr<ViewerState> viewer, const QString& title)
     : QAbstractScrollArea(owner), viewer_(std::move(viewer)), font_(CellFont()) {
   RequireWindowThread();
+  InstallAccessibleLinesFactory();
   setWindowFlags(Qt::Window);
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(title);
@@ -182,4 +183,36 @@ void QtViewer::paintEvent(QPaintEvent* event) {
                        QString(text[column]));
     }
   }
+}
+
+const QtViewer::ShownLines& QtViewer::LinesInView() const {
+  const ViewerState& v = *viewer_;
+  if (shown_.topLine == v.topLine && shown_.leftColumn == v.leftColumn &&
+      shown_.clientWidth == v.clientWidth && shown_.clientHeight == v.clientHeight) {
+    return shown_;
+  }
+  shown_ = ShownLines{v.topLine, v.leftColumn, v.clientWidth, v.clientHeight, {}, {}, 0};
+  const size_t columns = ViewerVisibleColumns(v);
+  const int64_t rows = (std::max(v.clientHeight, 0) + kViewerLineHeight - 1) / kViewerLineHeight;
+  const int64_t last = std::min<int64_t>(v.lineCount, v.topLine + std::max<int64_t>(rows, 1));
+  for (int64_t line = v.topLine; line < last; ++line) {
+    if (!shown_.lines.empty()) ++shown_.length;  // the "\n" between lines
+    shown_.starts.push_back(shown_.length);
+    shown_.lines.push_back(FromLocal(FormatViewerLine(viewer_.get(), line, columns)));
+    shown_.length += shown_.lines.back().size();
+  }
+  return shown_;
+}
+
+int64_t QtViewer::AccessibleLineCount() const {
+  return static_cast<int64_t>(LinesInView().lines.size());
+}
+int64_t QtViewer::AccessibleLineStart(int64_t line) const {
+  return LinesInView().starts[static_cast<size_t>(line)];
+}
+QString QtViewer::AccessibleLine(int64_t line) const {
+  return LinesInView().lines[static_cast<size_t>(line)];
+}
+int64_t QtViewer::AccessibleLength() const {
+  return LinesInView().length;
 }
