@@ -103,6 +103,8 @@ void RunSettingsScenario(const ScenarioPlace& place, Report* report) {
   report->Check(WaitFor([&] { return TextOf(GetDlgItem(main, 1163)) == L"Help"; }),
                 L"Apply relabels the main window in English");
   report->Equal(TextOf(GetDlgItem(main, 1142)), L"Listen", L"ListenButton in English");
+  report->Equal(TextOf(GetDlgItem(main, 1061)), L"Start/stop transmission",
+                L"StartStopButton's announced name in English");
   report->Equal(TextOf(GetDlgItem(dialog, 1050)), L"Anuluj", L"the dialog keeps its labels");
 
   CheckHelp(pid, GetDlgItem(dialog, 1156), L"Komenda - wyślij plik", 13, report);

@@ -34,7 +34,7 @@ const Expected kControls[] = {
     {1057, L"Edit", 280, 50, 15, 14, ES_NUMBER | ES_READONLY, ES_NUMBER, L"0", L"0"},
     {1060, L"Edit", 10, 60, 55, 14, ES_READONLY, ES_READONLY, L"", L""},
     {1061, L"Button", 10, 10, 38, 35, kType | BS_BITMAP, BS_PUSHBUTTON | BS_BITMAP,
-     L"Rozpocznij transmisję", L"Rozpocznij transmisję"},
+     L"Rozpocznij/zatrzymaj transmisję", L"Start/stop transmission"},
     {1062, L"Static", 15, 135, 285, 8, 0, 0, L"", L""},
     {1073, L"Button", 210, 80, 63, 14, kType, BS_PUSHBUTTON, L"Zobacz plik (tekst)", L"View text"},
     {1075, L"msctls_progress32", 10, 80, 110, 10, 0, 0, nullptr, nullptr},

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/app_state.h"
+#include "core/local_text.h"
 #include "frontend/win32/win32_windows.h"
 #include "frontend/win32/window_surface.h"
 #include "platform/win32/wide_text.h"
@@ -92,6 +93,14 @@ FrontEndHooks Win32Hooks(HWND dialog) {
 
 }  // namespace
 
+void NameStartStopButton() {
+  HWND mainWindow = mainSurface.Dialog();
+  if (!mainWindow) return;
+  const std::wstring name = platform::Cp1250ToWide(
+      LocalText("Rozpocznij/zatrzymaj transmisję", "Start/stop transmission"));
+  SetDlgItemTextW(mainWindow, StartStopButton, name.c_str());
+}
+
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
@@ -102,6 +111,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       // Every line of a long verification is kept.
       SendDlgItemMessageW(dialog, ErrorsBox, EM_SETLIMITTEXT, 0, 0);
       InitMainWindow();
+      NameStartStopButton();
       return TRUE;
     case WindowSurface::kRunOnWindowMessage:
       WindowSurface::RunSentCall(lParam);

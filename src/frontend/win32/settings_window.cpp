@@ -100,7 +100,9 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       hooks.showRefusal = [dialog](const char* text) {
         ShowMessageBox(dialog, text, nullptr, MB_OK);
       };
-      if (SettingsDialogCommand(&dialogState, command, hooks)) EndDialog(dialog, command);
+      const bool ends = SettingsDialogCommand(&dialogState, command, hooks);
+      NameStartStopButton();
+      if (ends) EndDialog(dialog, command);
       return TRUE;
     }
     case WM_HELP:

@@ -15,6 +15,9 @@ extern HINSTANCE programInstance;
 // The main window (template 106) and the settings dialog (template 103).
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// The Start/Stop button shows only a picture; its text is what a screen reader announces, so it
+// follows the language (at start and after every Apply).
+void NameStartStopButton();
 
 // The file viewer ("MemWnd"): its window procedure and the opening of one, owned by `owner`.
 LRESULT CALLBACK ViewerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
