@@ -160,19 +160,7 @@ int main(int argc, char** argv) {
           << "%\r\nO" << 1000 + f << "\r\nM30\r\n%\r\n";
     }
     std::ofstream(m.dir + "/big.nc", std::ios::binary) << big;
-    PortSettings settings;
-    std::memset(&settings, 0, sizeof settings);
-    std::strcpy(settings.portName, "COM1");
-    std::strcpy(settings.baudText, "115200");
-    settings.parityIndex = 2;
-    settings.byteSizeIndex = 4;
-    settings.language = 1;
-    settings.chgdirConfirm = 1;
-    std::strcpy(settings.workingDirectory, m.dir.c_str());
-    std::strcpy(settings.sendFileCommand, "SENDFILE");
-    std::strcpy(settings.changeDirCommand, "CHDIR");
-    std::strcpy(settings.sendDirCommand, "DIR");
-    WriteSettingsFile(m.dir + "/tazo.ini", settings);
+    WriteSettingsFile(m.dir + "/tazo.ini", MachineLineSettings("115200", m.dir));
 
     int input[2];
     if (pipe2(input, O_CLOEXEC) != 0) return 1;

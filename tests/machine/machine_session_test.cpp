@@ -53,19 +53,7 @@ TEST(MachineSession, FilesBothWaysVerificationListenCycleAndAFailedExpectation) 
   dir.Write("part.nc", part);
   ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0755), 0);
   dir.Write("sub/inner.nc", inner);
-  PortSettings settings;
-  std::memset(&settings, 0, sizeof settings);
-  std::strcpy(settings.portName, "COM1");
-  std::strcpy(settings.baudText, "9600");
-  settings.parityIndex = 2;
-  settings.byteSizeIndex = 4;
-  settings.language = 1;
-  settings.chgdirConfirm = 1;
-  std::strcpy(settings.workingDirectory, dir.path().c_str());
-  std::strcpy(settings.sendFileCommand, "SENDFILE");
-  std::strcpy(settings.changeDirCommand, "CHDIR");
-  std::strcpy(settings.sendDirCommand, "DIR");
-  ASSERT_TRUE(WriteSettingsFile(dir.File("tazo.ini"), settings));
+  ASSERT_TRUE(WriteSettingsFile(dir.File("tazo.ini"), MachineLineSettings("9600", dir.path())));
 
   // The machine's side, from its memory and the disk; names from the program's tazo.ini.
   const std::string script =

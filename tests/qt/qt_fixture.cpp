@@ -88,19 +88,9 @@ void QtFrontEndTest::Start(const Options& options) {
     pty_->LinkAs(dir_.path(), "COM1");
   }
   if (!dir_.Exists("tazo.ini")) {
-    PortSettings settings;
-    std::memset(&settings, 0, sizeof settings);
-    std::strcpy(settings.portName, "COM1");
-    std::strcpy(settings.baudText, "9600");
-    settings.parityIndex = 2;
-    settings.byteSizeIndex = 4;
+    PortSettings settings = MachineLineSettings("9600", dir_.path());
     settings.language = options.language;
     settings.replyDelay = options.replyDelay;
-    settings.chgdirConfirm = 1;
-    std::strcpy(settings.workingDirectory, dir_.path().c_str());
-    std::strcpy(settings.sendFileCommand, "SENDFILE");
-    std::strcpy(settings.changeDirCommand, "CHDIR");
-    std::strcpy(settings.sendDirCommand, "DIR");
     ASSERT_TRUE(WriteSettingsFile(dir_.File("tazo.ini"), settings));
   }
   // The program takes the directory it starts in as its start directory.

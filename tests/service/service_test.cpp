@@ -23,19 +23,9 @@ std::string Command(const std::string& line) {
 
 void WriteSettings(const TempDir& dir, uint8_t language, uint8_t replyDelay,
                    const std::string& workingDirectory) {
-  PortSettings settings;
-  std::memset(&settings, 0, sizeof settings);
-  std::strcpy(settings.portName, "COM1");
-  std::strcpy(settings.baudText, "115200");
-  settings.parityIndex = 2;
-  settings.byteSizeIndex = 4;
+  PortSettings settings = MachineLineSettings("115200", workingDirectory);
   settings.language = language;
   settings.replyDelay = replyDelay;
-  settings.chgdirConfirm = 1;
-  std::strcpy(settings.workingDirectory, workingDirectory.c_str());
-  std::strcpy(settings.sendFileCommand, "SENDFILE");
-  std::strcpy(settings.changeDirCommand, "CHDIR");
-  std::strcpy(settings.sendDirCommand, "DIR");
   ASSERT_TRUE(WriteSettingsFile(dir.File("tazo.ini"), settings));
 }
 

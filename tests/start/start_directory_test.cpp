@@ -63,20 +63,8 @@ std::set<std::string> Entries(const std::string& directory) {
 
 void WriteSettings(const std::string& directory, const std::string& workingDirectory,
                    uint8_t replyDelay = 0) {
-  PortSettings settings;
-  std::memset(&settings, 0, sizeof settings);
-  std::strcpy(settings.portName, "COM1");
-  std::strcpy(settings.baudText, "9600");
-  settings.parityIndex = 2;
-  settings.byteSizeIndex = 4;
-  settings.language = 1;
+  PortSettings settings = MachineLineSettings("9600", workingDirectory);
   settings.replyDelay = replyDelay;
-  settings.chgdirConfirm = 1;
-  std::snprintf(settings.workingDirectory, sizeof settings.workingDirectory, "%s",
-                workingDirectory.c_str());
-  std::strcpy(settings.sendFileCommand, "SENDFILE");
-  std::strcpy(settings.changeDirCommand, "CHDIR");
-  std::strcpy(settings.sendDirCommand, "DIR");
   ASSERT_TRUE(WriteSettingsFile(directory + "/tazo.ini", settings));
 }
 

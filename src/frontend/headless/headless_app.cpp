@@ -58,6 +58,23 @@ bool WriteSettingsFile(const std::string& path, const PortSettings& settings) {
   return std::fclose(file) == 0 && written;
 }
 
+PortSettings MachineLineSettings(const char* baudText, const std::string& workingDirectory) {
+  PortSettings settings;
+  std::memset(&settings, 0, sizeof settings);
+  std::snprintf(settings.portName, sizeof settings.portName, "COM1");
+  std::snprintf(settings.baudText, sizeof settings.baudText, "%s", baudText);
+  settings.parityIndex = 2;
+  settings.byteSizeIndex = 4;
+  settings.language = 1;
+  settings.chgdirConfirm = 1;
+  std::snprintf(settings.workingDirectory, sizeof settings.workingDirectory, "%s",
+                workingDirectory.c_str());
+  std::snprintf(settings.sendFileCommand, sizeof settings.sendFileCommand, "SENDFILE");
+  std::snprintf(settings.changeDirCommand, sizeof settings.changeDirCommand, "CHDIR");
+  std::snprintf(settings.sendDirCommand, sizeof settings.sendDirCommand, "DIR");
+  return settings;
+}
+
 HeadlessApp::HeadlessApp() : surface_(std::make_unique<HeadlessSurface>()) {}
 
 HeadlessApp::~HeadlessApp() {

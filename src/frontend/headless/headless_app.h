@@ -73,3 +73,7 @@ class HeadlessApp {
 
 // Writes a settings file with exactly the persisted fields of `settings` (347 bytes).
 bool WriteSettingsFile(const std::string& path, const PortSettings& settings);
+// Settings for a program that talks to a machine on COM1 at `baudText`: 8 data bits, no parity,
+// English, change-directory confirmation on, the commands SENDFILE, CHDIR and DIR, in
+// `workingDirectory` (cut to its field).
+PortSettings MachineLineSettings(const char* baudText, const std::string& workingDirectory);

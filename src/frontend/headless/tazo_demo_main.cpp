@@ -138,19 +138,8 @@ int main() {
     std::perror("symlink");
     return 1;
   }
-  PortSettings settings;
-  std::memset(&settings, 0, sizeof settings);
-  std::strcpy(settings.portName, "COM1");
-  std::strcpy(settings.baudText, "9600");
-  settings.parityIndex = 2;
-  settings.byteSizeIndex = 4;
-  settings.language = 1;
+  PortSettings settings = MachineLineSettings("9600", dir);
   settings.replyDelay = 2;
-  settings.chgdirConfirm = 1;
-  std::snprintf(settings.workingDirectory, sizeof settings.workingDirectory, "%s", dir.c_str());
-  std::strcpy(settings.sendFileCommand, "SENDFILE");
-  std::strcpy(settings.changeDirCommand, "CHDIR");
-  std::strcpy(settings.sendDirCommand, "DIR");
   WriteSettingsFile(dir + "/tazo.ini", settings);
   const std::string program = "%\r\nO0001 (DEMO)\r\nG21 G90\r\nG00 X10. Y20.\r\nM30\r\n%\r\n";
   std::ofstream(dir + "/part.nc", std::ios::binary) << program;
