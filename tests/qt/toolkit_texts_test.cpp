@@ -63,8 +63,12 @@ class QtToolkitTextsTest : public QtFrontEndTest {
       };
     };
     script_.Then(answer(&shown.question, &shown.questionButtons, QMessageBox::Yes));
+    // The file dialog closes only once the question's loop has returned: until then it is still
+    // the modal window, and an expected one.
+    script_.Then(
+        [] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) == nullptr; });
     Click(ReceiveFileButton);
-    EXPECT_TRUE(script_.Done());
+    EXPECT_TRUE(WaitFor([&] { return script_.Done(); }));
     EXPECT_TRUE(Text(FileCaption).endsWith(QString::fromStdString(name)));
     script_.Then(answer(&shown.closeText, &shown.closeButtons, QMessageBox::No));
     Click(ExitButton);
