@@ -56,7 +56,10 @@ void ConfirmWritten(EngineRun& engine, SendState& send, uint32_t written) {
   if (send.chunkBytesDone < send.chunkSize) return;
   send.chunkBytesDone = 0;
   ++send.chunkIndex;
-  if (run::IsMine(engine.id)) send.progress.ChunkDone(send.chunkIndex, send.chunkCount);
+  if (!run::IsMine(engine.id)) return;
+  send.progress.ChunkDone(send.chunkIndex, send.chunkCount);
+  // A reset that came while the step was on its way has put the bar back before it landed.
+  if (!run::IsMine(engine.id)) SetProgressPosition(ProgressBar, 0);
 }
 
 void EndOfFile(EngineRun& engine) {
@@ -159,7 +162,8 @@ void SendEngine() {
     GiveWay(engine);
     return;
   }
-  if (run::IsMine(engine.id)) SetButtonImage(StartStopButton, app.stopImage);
+  // The Stop image was put on the button by whoever started the run, on the window thread: set
+  // from here it could land after a Stop that came meanwhile and show Stop on an idle program.
 
   if (!run::CloseOpenFile(engine.id)) return;
   engine.file = platform::File::Open(app.openFilePath, platform::FileMode::kReadShared);
