@@ -845,7 +845,7 @@ bool SerialDevicePath(const char* name, const char* startDirectory, std::string*
     return false;
   }
   unsigned long number = std::strtoul(text.c_str() + 3, nullptr, 10);
-  *path = number == 0 ? text : "/dev/ttyS" + std::to_string(number - 1);
+  *path = number == 0 ? text : kNumberedPortPrefix + std::to_string(number - 1);
   return true;
 }
 
