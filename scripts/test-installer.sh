@@ -33,14 +33,9 @@ check "its README.txt names the version" \
   grep -q $'^\xef\xbb\xbftazo '"$version " <(zip_member README.txt | head -1)
 check "its README.txt has CR LF line ends" bash -c "! grep -qv $'\r\$'" < <(zip_member README.txt)
 
-export WINEPREFIX=$build/installer-prefix WINEARCH=win64 WINEDEBUG=${TAZO_WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+source scripts/wine-prefix.sh
 echo "=== Wine prefix ==="
-rm -rf "$WINEPREFIX"
-wineboot -i >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-wineserver -w
-# One server for the whole run, so that the port links set below stay as they are.
-wineserver -p >/dev/null 2>&1
+new_wine_prefix "$build/installer-prefix"
 pty_pid=
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
@@ -48,8 +43,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A fresh prefix maps COM1 to /dev/ttyS0, the console here: every port goes, and COM1 leads to a
-# pseudo-terminal held open by this test.
+# Every port link goes, and COM1 leads to a pseudo-terminal held open by this test.
 python3 -c 'import os, pty, signal, sys
 master, slave = pty.openpty()
 open(sys.argv[1] + ".new", "w").write(os.ttyname(slave))
@@ -59,14 +53,9 @@ pty_pid=$!
 rm -f "$build/installer-pty"
 for _ in $(seq 200); do [ -f "$build/installer-pty" ] && break; sleep 0.05; done
 pty=$(cat "$build/installer-pty")
-wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null 2>&1
-for link in "$WINEPREFIX"/dosdevices/com*; do [ -L "$link" ] && rm -f "$link"; done
-ln -s "$pty" "$WINEPREFIX/dosdevices/com1"
-ports_are_ours() {
-  [ "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$pty" ] && [ -c "$pty" ] &&
-    ! ls "$WINEPREFIX"/dosdevices/ | grep -v '^com1$' | grep -q '^com'
-}
-ports_are_ours || { echo "COM1 does not lead to the test's pseudo-terminal; nothing runs" >&2; exit 1; }
+register_ports "$pty" COM1
+point_port com1 "$pty"
+port_is_ours com1 "$pty" || { echo "COM1 does not lead to the test's pseudo-terminal; nothing runs" >&2; exit 1; }
 echo "COM1 -> $pty"
 
 drive=$WINEPREFIX/drive_c
@@ -104,7 +93,7 @@ else
   tail -5 "$build/installer-driver.err"
   failed=1
 fi
-check "COM1 still leads to the test's pseudo-terminal" ports_are_ours
+check "COM1 still leads to the test's pseudo-terminal" port_is_ours com1 "$pty"
 
 echo "=== uninstall ==="
 # The uninstaller copies itself away and returns at once: its end is the program folder gone,

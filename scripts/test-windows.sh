@@ -29,14 +29,9 @@ done
 # The slave of the test's pseudo-terminal gets modem lines from this shim.
 gcc -shared -fPIC -O2 -Wall -Wextra -Werror -o "$build/pty_modem_shim.so" tests/win32/pty_modem_shim.c -ldl
 
-export WINEPREFIX=$build/wine-prefix WINEARCH=win64 WINEDEBUG=${TAZO_WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+source scripts/wine-prefix.sh
 echo "=== Wine prefix ==="
-rm -rf "$WINEPREFIX"
-wineboot -i >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-# One server for the whole run, so that the port links set below stay as they are.
-wineserver -w
-wineserver -p >/dev/null 2>&1
+new_wine_prefix "$build/wine-prefix"
 peer_pid=
 cleanup() {
   [ -n "$peer_pid" ] && kill "$peer_pid" 2>/dev/null || true
@@ -64,32 +59,18 @@ scenario() {
   tail -1 "$run/$name.log"
 }
 
-# No port may lead anywhere but to the test's pseudo-terminal: a fresh prefix maps COM1 to
-# /dev/ttyS0, which is the console here.
+# No port may lead anywhere but to the test's pseudo-terminal.
 peer_dir=$run/serial-peer
 mkdir -p "$peer_dir"
 python3 tests/win32/serial_peer.py "$peer_dir" &
 peer_pid=$!
 for _ in $(seq 200); do [ -f "$peer_dir/pty-name" ] && break; sleep 0.05; done
 pty=$(cat "$peer_dir/pty-name")
-# Wine's mount manager makes the port links from the Ports key whenever its service starts: the
-# key names the pseudo-terminal, and the link is set by hand as well once the services run.
-wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null 2>&1
-wine reg add 'HKLM\Software\Wine\Ports' /v COM12 /d "$pty" /f >/dev/null 2>&1
-# One port link at a time, PORT (com1, com12) to the pseudo-terminal; every other goes.
-point_port() {
-  for link in "$WINEPREFIX"/dosdevices/com*; do
-    [ -L "$link" ] && rm -f "$link"
-  done
-  ln -s "$pty" "$WINEPREFIX/dosdevices/$1"
-}
-port_is_ours() {
-  [ "$(readlink "$WINEPREFIX/dosdevices/$1")" = "$pty" ] && [ -c "$pty" ] &&
-    ! ls "$WINEPREFIX"/dosdevices/ | grep -v "^$1\$" | grep -q '^com'
-}
-point_port com1
+# The key names the pseudo-terminal, and the link is set by hand as well once the services run.
+register_ports "$pty" COM1 COM12
+point_port com1 "$pty"
 wine reg query 'HKLM\Software\Wine\Ports' >/dev/null 2>&1
-if ! port_is_ours com1; then
+if ! port_is_ours com1 "$pty"; then
   echo "COM1 does not lead to the test's pseudo-terminal; nothing runs" >&2
   ls -l "$WINEPREFIX"/dosdevices/ >&2
   exit 1
@@ -102,12 +83,12 @@ cp resources/pomoc.txt "$run/viewer/" 2>/dev/null || { mkdir -p "$run/viewer"; c
 scenario viewer "$run/viewer"
 # The serial scenario's port is COM12, which Windows opens only by its device name; COM1 leads
 # nowhere then, so a program that opened COM1 instead would fail.
-port_is_ours com1 || { echo "COM1 no longer leads to the test's pseudo-terminal" >&2; exit 1; }
-point_port com12
-port_is_ours com12 || { echo "COM12 does not lead to the test's pseudo-terminal" >&2; exit 1; }
+port_is_ours com1 "$pty" || { echo "COM1 no longer leads to the test's pseudo-terminal" >&2; exit 1; }
+point_port com12 "$pty"
+port_is_ours com12 "$pty" || { echo "COM12 does not lead to the test's pseudo-terminal" >&2; exit 1; }
 echo "COM12 -> $pty"
 LD_PRELOAD=$build/pty_modem_shim.so scenario serial "$run/serial" "$(winpath "$peer_dir")"
-port_is_ours com12 || { echo "COM12 no longer leads to the test's pseudo-terminal" >&2; exit 1; }
+port_is_ours com12 "$pty" || { echo "COM12 no longer leads to the test's pseudo-terminal" >&2; exit 1; }
 
 echo "Windows tests took $(( $(date +%s) - started )) s"
 exit $failed
