@@ -30,6 +30,7 @@
 #include "core/app_state.h"
 #include "frontend/headless/headless_app.h"
 #include "platform/system.h"
+#include "support/child_process.h"
 
 extern char** environ;
 
@@ -38,13 +39,6 @@ namespace {
 constexpr size_t kPacedFileBytes = 100u << 10;
 constexpr double kPacedBytesPerSecond = 11520.0;  // 115200 baud, 10 bits a character
 constexpr int kListedFiles = 20;
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
 
 size_t Count(const std::string& text, const std::string& part) {
   size_t count = 0;
@@ -86,7 +80,7 @@ double CpuSeconds(pid_t pid) {
 }
 
 std::string StatusField(pid_t pid, const std::string& name) {
-  std::istringstream status(ReadAll("/proc/" + std::to_string(pid) + "/status"));
+  std::istringstream status(ReadFileText("/proc/" + std::to_string(pid) + "/status"));
   for (std::string line; std::getline(status, line);) {
     if (line.compare(0, name.size() + 1, name + ":") == 0) {
       const size_t value = line.find_first_not_of(" \t", name.size() + 1);
@@ -97,7 +91,7 @@ std::string StatusField(pid_t pid, const std::string& name) {
 }
 
 std::string LoadAverage() {
-  std::string load = ReadAll("/proc/loadavg");
+  std::string load = ReadFileText("/proc/loadavg");
   return load.substr(0, load.find(' ', load.find(' ', load.find(' ') + 1) + 1));
 }
 
@@ -194,7 +188,7 @@ int main(int argc, char** argv) {
     m.service = Spawn({TAZO_SERVICE_PROGRAM, m.dir}, -1, m.dir + "/service.out");
   }
   const bool allListen = WaitAll(machines, 60000, [](const Machine& m) {
-    return ReadAll(m.dir + "/service.out").find("listening in") != std::string::npos;
+    return ReadFileText(m.dir + "/service.out").find("listening in") != std::string::npos;
   });
   std::printf("all %d started and listening: %s after %.2f s\n", count, allListen ? "yes" : "NO",
               static_cast<double>(platform::MonotonicMilliseconds() - startedAt) / 1e3);
@@ -232,19 +226,20 @@ int main(int argc, char** argv) {
   const size_t checks = 2 + kListedFiles;
   std::vector<size_t> okBefore;
   for (const Machine& m : machines)
-    okBefore.push_back(Count(ReadAll(m.dir + "/machine.out"), "ok: "));
+    okBefore.push_back(Count(ReadFileText(m.dir + "/machine.out"), "ok: "));
   const uint64_t askedAt = platform::MonotonicMilliseconds();
   for (const Machine& m : machines) {
     if (write(m.machineInput, ask.data(), ask.size()) != static_cast<ssize_t>(ask.size())) return 1;
   }
   const bool listed = WaitAll(machines, 120000, [&](const Machine& m) {
     const size_t at = static_cast<size_t>(&m - machines.data());
-    return Count(ReadAll(m.dir + "/machine.out"), "ok: ") >= okBefore[at] + checks;
+    return Count(ReadFileText(m.dir + "/machine.out"), "ok: ") >= okBefore[at] + checks;
   });
   const double listingSeconds =
       static_cast<double>(platform::MonotonicMilliseconds() - askedAt) / 1e3;
   int failed = 0;
-  for (const Machine& m : machines) failed += Count(ReadAll(m.dir + "/machine.out"), "FAILED") > 0;
+  for (const Machine& m : machines)
+    failed += Count(ReadFileText(m.dir + "/machine.out"), "FAILED") > 0;
   std::printf(
       "%d listings asked at once: all arrived whole and checked: %s, after %.2f s; %d wrong\n",
       count, listed ? "yes" : "NO", listingSeconds, failed);

@@ -4,65 +4,34 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "machine/disk_file.h"
+#include "support/child_process.h"
 #include "support/pty_pair.h"
-
-extern char** environ;
 
 namespace {
 
-std::string ReadText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
-
 struct MachineRun {
   bool ended = false;
-  int status = -1;
+  int status = -1;  // -1 when it did not exit by itself
   std::string said;
 };
 
 // The machine with `arguments`, its output and error in one file; killed when it outlives the
 // deadline.
 MachineRun RunMachine(const std::vector<std::string>& arguments, const std::string& output) {
-  std::vector<const char*> argv = {TAZO_MACHINE_PROGRAM};
-  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-  pid_t pid = 0;
   MachineRun run;
-  const int spawned = posix_spawn(&pid, TAZO_MACHINE_PROGRAM, &actions, nullptr,
-                                  const_cast<char**>(argv.data()), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return run;
-  // Readable when the machine has ended (this glibc's header lacks C++ linkage for the wrapper).
-  const int ending = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-  pollfd wait{ending, POLLIN, 0};
-  run.ended = ending >= 0 && poll(&wait, 1, 30000) == 1;
-  if (!run.ended) kill(pid, SIGKILL);
-  waitpid(pid, &run.status, 0);
-  if (ending >= 0) close(ending);
-  run.said = ReadText(output);
+  {
+    ChildProcess machine(TAZO_MACHINE_PROGRAM, arguments, output, "");
+    run.status = machine.WaitForExit(30000);
+    run.ended = machine.ended();
+  }
+  run.said = ReadFileText(output);
   return run;
 }
 
@@ -186,12 +155,12 @@ TEST(MachineBadInput, DevicesDirectoriesFifosAndOversizedFilesAreRefusedInOneLin
     std::vector<std::string> arguments = {"--start", start, "--script", scriptPath};
     arguments.insert(arguments.end(), c.options.begin(), c.options.end());
     const MachineRun run = RunMachine(arguments, start + "/machine.out");
-    if (!run.ended || !WIFEXITED(run.status)) {
+    if (!run.ended || run.status < 0) {
       ADD_FAILURE() << (run.ended ? "ended abnormally" : "still running after 30 s") << ":\n"
                     << run.said;
       continue;
     }
-    EXPECT_EQ(WEXITSTATUS(run.status), c.status) << run.said;
+    EXPECT_EQ(run.status, c.status) << run.said;
     for (const std::string& text : c.said) {
       EXPECT_NE(run.said.find(text), std::string::npos) << text << "\n---\n" << run.said;
     }

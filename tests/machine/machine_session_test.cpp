@@ -19,19 +19,13 @@
 #include "frontend/headless/headless_app.h"
 #include "frontend/headless/headless_messages.h"
 #include "platform/system.h"
+#include "support/child_process.h"
 #include "support/pty_pair.h"
 #include "ui/control_ids.h"
 
 extern char** environ;
 
 namespace {
-
-std::string ReadText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
 
 int CountOf(const std::string& text, const std::string& part) {
   int count = 0;
@@ -107,7 +101,7 @@ TEST(MachineSession, FilesBothWaysVerificationListenCycleAndAFailedExpectation) 
     ASSERT_TRUE(waitFor([&] {
       struct stat link {};
       return lstat(dir.File("COM1").c_str(), &link) == 0;
-    })) << ReadText(output);
+    })) << ReadFileText(output);
     std::string error;
     ASSERT_TRUE(program.Start(dir.path(), &error)) << error;
     auto press = [&](int control) { ASSERT_TRUE(program.Press(control, &error)) << error; };
@@ -121,8 +115,8 @@ TEST(MachineSession, FilesBothWaysVerificationListenCycleAndAFailedExpectation) 
     QueueFileDialogPath(dir.File("back.nc"));
     press(ReceiveFileButton);
     press(StartStopButton);
-    ASSERT_TRUE(waitFor([&] { return Idle() && ReadText(dir.File("back.nc")) == back; }))
-        << ReadText(output);
+    ASSERT_TRUE(waitFor([&] { return Idle() && ReadFileText(dir.File("back.nc")) == back; }))
+        << ReadFileText(output);
 
     QueueFileDialogPath(dir.File("part.nc"));
     press(SendFileButton);
@@ -131,10 +125,10 @@ TEST(MachineSession, FilesBothWaysVerificationListenCycleAndAFailedExpectation) 
       return Idle() && app.verifyOn.load() == 0 &&
              surface.GetText(ErrorsBox).find("files are similar") != std::string::npos;
     })) << surface.GetText(ErrorsBox)
-        << ReadText(output);
+        << ReadFileText(output);
 
     press(ListenButton);
-    EXPECT_TRUE(waitFor(machineEnded)) << ReadText(output);
+    EXPECT_TRUE(waitFor(machineEnded)) << ReadFileText(output);
     press(ListenButton);
     ASSERT_TRUE(waitFor(Idle));
     EXPECT_EQ(surface.GetText(ErrorsBox).find("invalid"), std::string::npos)
@@ -147,7 +141,7 @@ TEST(MachineSession, FilesBothWaysVerificationListenCycleAndAFailedExpectation) 
     waitpid(machinePid, &machineStatus, 0);
   }
 
-  const std::string said = ReadText(output);
+  const std::string said = ReadFileText(output);
   ASSERT_TRUE(WIFEXITED(machineStatus)) << said;
   EXPECT_EQ(WEXITSTATUS(machineStatus), 1) << said;
   EXPECT_NE(said.find("FAILED line 15: no file arrived within 300 ms"), std::string::npos) << said;

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "frontend/headless/headless_app.h"
-#include "service/service_process.h"
+#include "support/child_process.h"
 #include "support/pty_pair.h"
 
 namespace {
@@ -110,17 +110,16 @@ TEST(ServiceTest, AnswersEveryCommandOfAListenCycleAndWritesALineForEach) {
   ASSERT_TRUE(service.process().started());
 
   ASSERT_TRUE(WaitUntil(
-      [&] { return Contains(ChildProcess::ReadAll(dir.File("machine.out")), "\"not-changed\""); },
-      90000))
-      << ChildProcess::ReadAll(dir.File("machine.out")) << service.process().Output();
+      [&] { return Contains(ReadFileText(dir.File("machine.out")), "\"not-changed\""); }, 90000))
+      << ReadFileText(dir.File("machine.out")) << service.process().Output();
   ASSERT_TRUE(service.Says("request \"CHDIR /nonexistent\""));
   uint64_t took = 0;
   EXPECT_EQ(service.Terminate(&took), 0);
   EXPECT_LT(took, 2000u);
   machine.Signal(SIGTERM);
   machine.WaitForExit(10000);
-  EXPECT_FALSE(Contains(ChildProcess::ReadAll(dir.File("machine.out")), "FAILED"))
-      << ChildProcess::ReadAll(dir.File("machine.out"));
+  EXPECT_FALSE(Contains(ReadFileText(dir.File("machine.out")), "FAILED"))
+      << ReadFileText(dir.File("machine.out"));
 
   const std::string out = service.process().Output();
   const std::string sub = dir.path() + "/sub";
@@ -139,7 +138,7 @@ TEST(ServiceTest, AnswersEveryCommandOfAListenCycleAndWritesALineForEach) {
       Contains(out, "  request \"CHDIR /nonexistent\": directory not changed, still " + sub))
       << out;
   // The log repeats the listen session's lines in every block; the output says each once.
-  const std::string log = ChildProcess::ReadAll(dir.File("log.txt"));
+  const std::string log = ReadFileText(dir.File("log.txt"));
   EXPECT_GE(Count(log, ") invalid file\r\n"), 2u) << log;
   EXPECT_EQ(Count(out, ") invalid file\n"), 1u) << out;
   EXPECT_EQ(Count(out, ") directory not changed\n"), 1u) << out;

@@ -32,6 +32,7 @@
 #include "core/app_state.h"
 #include "frontend/headless/headless_app.h"
 #include "platform/system.h"
+#include "support/child_process.h"
 #include "support/pty_pair.h"
 #include "ui/control_ids.h"
 
@@ -41,13 +42,6 @@ namespace {
 
 // Exit status of the child that could not make its namespace.
 constexpr int kNoNamespace = 77;
-
-std::string ReadText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
 
 std::set<std::string> Entries(const std::string& directory) {
   std::set<std::string> names;
@@ -66,16 +60,6 @@ void WriteSettings(const std::string& directory, const std::string& workingDirec
   PortSettings settings = MachineLineSettings("9600", workingDirectory);
   settings.replyDelay = replyDelay;
   ASSERT_TRUE(WriteSettingsFile(directory + "/tazo.ini", settings));
-}
-
-bool WaitUntil(const std::function<bool()>& condition) {
-  const uint64_t deadline = platform::MonotonicMilliseconds() + 20000;
-  while (!condition()) {
-    if (platform::MonotonicMilliseconds() > deadline) return false;
-    pollfd nothing{-1, 0, 0};
-    poll(&nothing, 0, 10);
-  }
-  return true;
 }
 
 // tazo-headless started in `directory` on `script`; its output goes to `scratch`'s "out" and
@@ -211,8 +195,8 @@ class ConfinedRun {
       poll(&nothing, 0, 5);
     }
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    outcome.out = ReadText(outPath);
-    outcome.err = ReadText(errPath);
+    outcome.out = ReadFileText(outPath);
+    outcome.err = ReadFileText(errPath);
     return outcome;
   }
 
@@ -270,7 +254,7 @@ TEST(StartDirectory, FoldersTheProgramCannotHoldAreRefusedAndNothingIsTouched) {
               true);
     ASSERT_EQ(mkdir(refused.directory.c_str(), 0755), 0);
     WriteSettings(refused.directory, scratch.path());
-    const std::string settings = ReadText(refused.directory + "/tazo.ini");
+    const std::string settings = ReadFileText(refused.directory + "/tazo.ini");
     // Were it to start, it would listen on its COM1, save the settings and leave.
     const Outcome outcome = run.Run(refused.directory,
                                     "press ListenButton\nwait 1500\npress ListenButton\n"
@@ -283,7 +267,7 @@ TEST(StartDirectory, FoldersTheProgramCannotHoldAreRefusedAndNothingIsTouched) {
     EXPECT_EQ(outcome.err, "tazo-headless: " + refused.reason + ": " + refused.directory + "\n");
     EXPECT_EQ(outcome.out, "");
     EXPECT_EQ(Entries(refused.directory), std::set<std::string>{"tazo.ini"});
-    EXPECT_EQ(ReadText(refused.directory + "/tazo.ini"), settings);
+    EXPECT_EQ(ReadFileText(refused.directory + "/tazo.ini"), settings);
   }
   EXPECT_FALSE(run.machinePortOpened()) << "a /dev/ttyS* was opened";
   for (const char* file : kRootFiles) {
@@ -365,7 +349,7 @@ TEST(StartDirectory, ASecondProgramInTheFolderIsRefusedAndTheFirstAnswersEveryRe
         "press ListenButton\nwait 3000\npress ListenButton\ntype DelayField 7\nanswer "
         "yes\nclose\n");
     EXPECT_EQ(ExitStatus(second), 2);
-    EXPECT_EQ(ReadText(scratch.File("err")),
+    EXPECT_EQ(ReadFileText(scratch.File("err")),
               "tazo-headless: The program is already running in this folder: " + dir.path() + "\n");
     EXPECT_EQ(dir.Read("tazo.ini"), settings);
     EXPECT_EQ(dir.Exists("log.txt"), logThere);
@@ -395,11 +379,11 @@ TEST(StartDirectory, ASecondProgramInTheFolderIsRefusedAndTheFirstAnswersEveryRe
 
   // A program that is killed loses its claim with its life: the next one starts.
   const pid_t killed = spawn("print DelayField\nwait 60000\n");
-  ASSERT_TRUE(WaitUntil([&] { return !ReadText(scratch.File("out")).empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !ReadFileText(scratch.File("out")).empty(); }, 20000));
   EXPECT_EQ(ExitStatus(spawn("answer yes\nclose\n")), 2);
   ASSERT_EQ(kill(killed, SIGKILL), 0);
   EXPECT_EQ(ExitStatus(killed), 128 + SIGKILL);
-  EXPECT_EQ(ExitStatus(spawn("answer yes\nclose\n")), 0) << ReadText(scratch.File("err"));
+  EXPECT_EQ(ExitStatus(spawn("answer yes\nclose\n")), 0) << ReadFileText(scratch.File("err"));
 }
 
 TEST(StartDirectory, SigtermDuringAReplyCountdownEndsTheHeadlessProgramAsAConfirmedClose) {
@@ -410,17 +394,17 @@ TEST(StartDirectory, SigtermDuringAReplyCountdownEndsTheHeadlessProgramAsAConfir
   WriteSettings(dir.path(), dir.path(), 30);
   TempDir scratch;
   const pid_t pid = SpawnHeadless(scratch, dir.path(), "press ListenButton\nwait 120000\n");
-  const bool counting = WaitUntil([&] { return line.HeldOpen(); }) &&
+  const bool counting = WaitUntil([&] { return line.HeldOpen(); }, 20000) &&
                         write(line.master(), "%MPF999\r\nDIR\r\n\x03", 15) == 15 &&
-                        WaitUntil([&] { return dir.Exists("dispdir1.tmp"); });
+                        WaitUntil([&] { return dir.Exists("dispdir1.tmp"); }, 20000);
   // The settings as they were at the start are gone: only the close can bring them back.
   EXPECT_EQ(unlink(dir.File("tazo.ini").c_str()), 0);
   kill(pid, SIGTERM);
   const int status = ExitStatus(pid);
-  ASSERT_TRUE(counting) << ReadText(scratch.File("out"));
+  ASSERT_TRUE(counting) << ReadFileText(scratch.File("out"));
   // The status a signal gives, and the program's word that it closed before it ended.
   EXPECT_EQ(status, 128 + SIGTERM);
-  EXPECT_EQ(ReadText(scratch.File("out")), "signal 15: the window is closed without asking\n");
+  EXPECT_EQ(ReadFileText(scratch.File("out")), "signal 15: the window is closed without asking\n");
   EXPECT_FALSE(dir.Exists("dispdir1.tmp"));
   const std::vector<uint8_t> saved = dir.Read("tazo.ini");
   ASSERT_EQ(saved.size(), sizeof(PortSettings));
@@ -438,18 +422,10 @@ TEST(StartDirectory, AScriptThatIsNoRegularFileIsRefusedBeforeTheStart) {
   ASSERT_EQ(mkfifo(scratch.File("fifo").c_str(), 0600), 0);
   for (const std::string& script : {scratch.path(), scratch.File("fifo")}) {
     SCOPED_TRACE(script);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, scratch.File("err").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const char* arguments[] = {TAZO_HEADLESS_PROGRAM, dir.path().c_str(), script.c_str(), nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, TAZO_HEADLESS_PROGRAM, &actions, nullptr,
-                          const_cast<char**>(arguments), environ),
-              0);
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(ExitStatus(pid), 2);
-    EXPECT_EQ(ReadText(scratch.File("err")),
+    ChildProcess headless(TAZO_HEADLESS_PROGRAM, {dir.path(), script}, scratch.File("out"),
+                          scratch.File("err"));
+    EXPECT_EQ(headless.WaitForExit(20000), 2);
+    EXPECT_EQ(headless.Errors(),
               "tazo-headless: the script " + script + " is not a regular file\n");
     EXPECT_TRUE(Entries(dir.path()).empty());
   }

@@ -18,7 +18,16 @@
 
 extern char** environ;
 
-// A program of the build run as its own process, its standard output and error each in a file.
+// The whole content of a file, empty when there is none.
+inline std::string ReadFileText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
+// A program of the build run as its own process, its standard output and error each in a file
+// (both in the output file when `errorPath` is empty); killed if it still runs when it goes.
 class ChildProcess {
  public:
   ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
@@ -32,8 +41,12 @@ class ChildProcess {
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (errorPath.empty()) {
+      posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, const_cast<char**>(argv.data()),
                     environ) != 0) {
       pid_ = -1;
@@ -53,6 +66,8 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool started() const { return pid_ > 0 && ending_ >= 0; }
+  // True once WaitForExit has seen it end, by itself or by a signal.
+  bool ended() const { return ended_; }
   void Signal(int number) const {
     if (pid_ > 0 && !ended_) kill(pid_, number);
   }
@@ -71,15 +86,8 @@ class ChildProcess {
     pollfd wait{ending_, POLLIN, 0};
     return !ended_ && poll(&wait, 1, 0) == 0;
   }
-  std::string Output() const { return ReadAll(outputPath_); }
-  std::string Errors() const { return ReadAll(errorPath_); }
-
-  static std::string ReadAll(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-  }
+  std::string Output() const { return ReadFileText(outputPath_); }
+  std::string Errors() const { return ReadFileText(errorPath_); }
 
  private:
   pid_t pid_ = -1;
