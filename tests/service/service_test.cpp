@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -21,9 +22,12 @@ std::string Command(const std::string& line) {
   return "%MPF999\r\n" + line + "\r\n" + kEnd;
 }
 
+// `port` of five characters fills its field with no terminator.
 void WriteSettings(const TempDir& dir, uint8_t language, uint8_t replyDelay,
-                   const std::string& workingDirectory) {
+                   const std::string& workingDirectory, const std::string& port = "COM1") {
   PortSettings settings = MachineLineSettings("115200", workingDirectory);
+  std::memset(settings.portName, 0, sizeof settings.portName);
+  std::memcpy(settings.portName, port.data(), std::min(port.size(), sizeof settings.portName));
   settings.language = language;
   settings.replyDelay = replyDelay;
   ASSERT_TRUE(WriteSettingsFile(dir.File("tazo.ini"), settings));
@@ -196,14 +200,14 @@ TEST(ServiceTest, SigtermDuringACountdownOrAReplyEndsItAsAConfirmedClose) {
 
 // A second service in a folder where one runs, and bad command lines: one line on standard error
 // and status 2, the first service untouched. Polish output is UTF-8 (spelt here in bytes: the
-// test's literals are Windows-1250).
+// test's literals are Windows-1250). Its port is COM12, whose name fills the stored field.
 TEST(ServiceTest, ASecondServiceInTheSameFolderAndBadArgumentsEndWithStatus2) {
   TempDir dir;
   PtyPair pty;
-  pty.LinkAs(dir.path(), "COM1");
-  WriteSettings(dir, 0, 0, dir.path());
+  pty.LinkAs(dir.path(), "COM12");
+  WriteSettings(dir, 0, 0, dir.path(), "COM12");
   Service first(dir, "first");
-  ASSERT_TRUE(first.Says("tazo-service: nas\xc5\x82uch w " + dir.path() + " na COM1"));
+  ASSERT_TRUE(first.Says("tazo-service: nas\xc5\x82uch w " + dir.path() + " na COM12, "));
   ASSERT_TRUE(WaitUntil([&] { return PortOpen(pty); }));
   const std::vector<uint8_t> settings = dir.Read("tazo.ini");
 

@@ -9,6 +9,7 @@
 #include "core/lifecycle.h"
 #include "core/local_text.h"
 #include "core/reporting.h"
+#include "core/text_field.h"
 #include "frontend/service/service_journal.h"
 #include "listen/request_report.h"
 #include "platform/system.h"
@@ -90,7 +91,8 @@ void ServiceApp::StartOnWindowThread(const std::string& startDirectory) {
   InitMainWindow();
   service_journal::WriteLines(
       std::string(LocalText("tazo-service: nasłuch w ", "tazo-service: listening in ")) +
-      app.startDirectory + LocalText(" na ", " on ") + app.portName +
+      app.startDirectory + LocalText(" na ", " on ") +
+      std::string(app.portName, FieldLength(app.portName, kPortNameWidth)) +
       LocalText(", opóźnienie odpowiedzi ", ", reply delay ") + std::to_string(app.replyDelay) +
       " s\n");
   // A folder without its settings listens with none of the command names: say why nothing will
