@@ -27,7 +27,7 @@ for dll in $imports; do
 done
 
 # The slave of the test's pseudo-terminal gets modem lines from this shim.
-gcc -shared -fPIC -O2 -Wall -Wextra -Werror -o "$build/pty_modem_shim.so" tests/win32/pty_modem_shim.c -ldl
+gcc -shared -fPIC -O2 -Wall -Wextra -Werror -o "$build/pty_modem_shim.so" tests/support/pty_modem_shim.c -ldl
 
 source scripts/wine-prefix.sh
 echo "=== Wine prefix ==="

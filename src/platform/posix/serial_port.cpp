@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "core/code_page.h"
+#include "platform/posix/network_serial_port.h"
 #include "platform/posix/serial_device_path.h"
 #include "platform/posix/serial_line_decoder.h"
 #include "platform/posix/serial_termios.h"
@@ -856,6 +857,11 @@ std::shared_ptr<SerialPort> OpenSerialPort(const char* name, const char* startDi
   }
   std::string path;
   if (!SerialDevicePath(name, startDirectory, &path)) return nullptr;
+  // A regular file in the port's place names a port on the network.
+  struct stat entry {};
+  if (lstat(path.c_str(), &entry) == 0 && S_ISREG(entry.st_mode)) {
+    return OpenNetworkSerialPort(path);
+  }
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return nullptr;
   auto fail = [fd](int error) {
