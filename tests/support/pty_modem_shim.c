@@ -33,18 +33,18 @@ struct termios2 {
   speed_t c_ispeed, c_ospeed;
 };
 
-static tcflag_t *ControlFlags(void *settings) {
-  return &((struct termios2 *)settings)->c_cflag;
+static tcflag_t* ControlFlags(void* settings) {
+  return &((struct termios2*)settings)->c_cflag;
 }
 
-static void LogSetting(unsigned long request, void *settings) {
-  const char *path = getenv("PTY_SHIM_LOG");
+static void LogSetting(unsigned long request, void* settings) {
+  const char* path = getenv("PTY_SHIM_LOG");
   if (!path) return;
-  FILE *log = fopen(path, "a");
+  FILE* log = fopen(path, "a");
   if (!log) return;
   speed_t rate = 0;
   if (request == TCSETS2 || request == TCSETSW2 || request == TCSETSF2) {
-    rate = ((struct termios2 *)settings)->c_ospeed;
+    rate = ((struct termios2*)settings)->c_ospeed;
   }
   fprintf(log, "%o %u\n", (unsigned)*ControlFlags(settings), (unsigned)rate);
   fclose(log);
@@ -61,7 +61,7 @@ int ioctl(int fd, unsigned long request, ...) {
   static int (*real_ioctl)(int, unsigned long, ...);
   va_list args;
   va_start(args, request);
-  void *argument = va_arg(args, void *);
+  void* argument = va_arg(args, void*);
   va_end(args);
   if (!real_ioctl) real_ioctl = (int (*)(int, unsigned long, ...))dlsym(RTLD_NEXT, "ioctl");
 
@@ -69,16 +69,16 @@ int ioctl(int fd, unsigned long request, ...) {
     const int outputs = TIOCM_DTR | TIOCM_RTS;
     switch (request) {
       case TIOCMGET:
-        *(int *)argument = lines;
+        *(int*)argument = lines;
         return 0;
       case TIOCMSET:
-        lines = (lines & ~outputs) | (*(int *)argument & outputs);
+        lines = (lines & ~outputs) | (*(int*)argument & outputs);
         return 0;
       case TIOCMBIS:
-        lines |= *(int *)argument & outputs;
+        lines |= *(int*)argument & outputs;
         return 0;
       case TIOCMBIC:
-        lines &= ~(*(int *)argument & outputs);
+        lines &= ~(*(int*)argument & outputs);
         return 0;
       case TIOCMIWAIT:
         /* The lines never change: the caller falls back to polling. */
