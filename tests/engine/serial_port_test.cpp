@@ -249,10 +249,11 @@ TEST(SerialPortOpen, MissingOrUnsuitableFilesFailWithSystemCode) {
   errno = 0;
   EXPECT_FALSE(platform::OpenSerialPort("COM250", dir.path().c_str()));
   EXPECT_NE(errno, 0);
+  // A plain file names a port on the network: this one names none.
   dir.Write("COM5", "not a device");
   errno = 0;
   EXPECT_FALSE(platform::OpenSerialPort("COM5", dir.path().c_str()));
-  EXPECT_EQ(errno, ENOTTY);
+  EXPECT_EQ(errno, EINVAL);
   // A refused file is not left locked or changed.
   EXPECT_EQ(dir.Read("COM5"), Bytes("not a device"));
 }
