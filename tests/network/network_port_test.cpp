@@ -132,6 +132,13 @@ class NetworkPortTest : public EngineTest {
     StartStopTransfer();
     if (configured) {
       ASSERT_TRUE(server.GetsEvenParity(seen));
+      // The far port's modem lines (the shim's CTS, DSR and CD) come back.
+      EXPECT_TRUE(WaitFor([] {
+        uint32_t lines = 0;
+        const std::shared_ptr<platform::SerialPort> port = app.portHandle.Get();
+        return port && port->ModemStatus(&lines) &&
+               lines == (platform::kMsCtsOn | platform::kMsDsrOn | platform::kMsRlsdOn);
+      }));
     } else {
       ASSERT_TRUE(WaitFor([] { return app.portHandle.IsOpen(); }));
     }

@@ -768,16 +768,17 @@ class NetworkSerialPort final : public SerialPort,
         anyByte = true;
       }
     }
-    const bool hold = looked < *buflen || InputSize() >= kInputCapacity;
+    if (looked < *buflen || InputSize() >= kInputCapacity) {
+      // Whatever is left stays with the connection until a read makes room. Held under the lock,
+      // so that the read that makes room turns it on again only after this.
+      readHeld_ = true;
+      gensio_set_read_callback_enable(io_, false);
+    }
     *buflen = looked;
-    if (hold) readHeld_ = true;
     if (anyByte) {
       Raise(kEvRxChar | (eventChar ? kEvRxFlag : 0));
       FeedRead(MonotonicMilliseconds());
     }
-    lock.unlock();
-    // Whatever is left stays with the connection until a read makes room.
-    if (hold) gensio_set_read_callback_enable(io_, false);
     return 0;
   }
 
