@@ -563,13 +563,14 @@ class NetworkSerialPort final : public SerialPort,
     lock.lock();
   }
 
+  // Wakes a waiter only for an event it waits for: an arrival that no wait asks for must not
+  // cost the engine a wake.
   void Raise(uint32_t events) {
     pendingEvents_ |= events;
     if (event_.state == kPending && (pendingEvents_ & mask_)) {
       CompleteEvent(IoResult{IoResult::kOk, pendingEvents_ & mask_}, 0);
       pendingEvents_ = 0;
     }
-    changed_.notify_all();
   }
 
   void CompleteEvent(IoResult result, int error) {
