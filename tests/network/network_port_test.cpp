@@ -1,18 +1,12 @@
 // Ports on the network against a real device server: ser2net on 127.0.0.1 whose serial device is
 // the test's own pseudo-terminal, given modem lines and a frame by the shim.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <termios.h>
-
-#include <cstdio>
-#include <fstream>
-#include <memory>
 
 #include "engine/engine_fixture.h"
 #include "frontend/headless/headless_app.h"
 #include "support/child_process.h"
+#include "support/device_server.h"
 
 // libgensio keeps the record of a serial request that a lost connection never answered.
 extern "C" const char* __lsan_default_suppressions() {
@@ -23,33 +17,6 @@ namespace {
 
 const std::string kEnd(1, '\x03');
 
-int FreeTcpPort() {
-  const int probe = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(probe, reinterpret_cast<sockaddr*>(&address), length);
-  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-  close(probe);
-  return ntohs(address.sin_port);
-}
-
-// Whether something listens on the port, read from the kernel's table: a probing connection would
-// be a client to the device server.
-bool Listening(int port) {
-  char local[32];
-  std::snprintf(local, sizeof local, "0100007F:%04X", port);
-  std::ifstream table("/proc/net/tcp");
-  std::string line;
-  while (std::getline(table, line)) {
-    if (line.find(local) != std::string::npos && line.find(" 0A ") != std::string::npos) {
-      return true;
-    }
-  }
-  return false;
-}
-
 std::vector<uint8_t> DataWithoutEndMark(size_t size, uint32_t seed) {
   std::vector<uint8_t> data = RandomBytes(size, seed);
   for (uint8_t& byte : data)
@@ -57,59 +24,25 @@ std::vector<uint8_t> DataWithoutEndMark(size_t size, uint32_t seed) {
   return data;
 }
 
-// ser2net serving `device` on a port of its own, started and stopped by the test.
-class DeviceServer {
+// Waits for a setting of the device with even parity after the first `seen`.
+bool GetsEvenParity(const DeviceServer& server, size_t seen) {
+  return WaitUntil([&] {
+    const std::vector<std::string> lines = server.Settings();
+    for (size_t i = seen; i < lines.size(); ++i) {
+      const unsigned long cflag = std::stoul(lines[i], nullptr, 8);
+      if ((cflag & PARENB) && !(cflag & PARODD)) return true;
+    }
+    return false;
+  });
+}
+
+// ser2net serving the test's pty in the test's directory.
+class TestDeviceServer : public DeviceServer {
  public:
-  DeviceServer(const TempDir& dir, const std::string& device, const std::string& accepter)
-      : dir_(dir), device_(device), accepter_(accepter), port_(FreeTcpPort()) {
-    Start();
+  TestDeviceServer(const TempDir& dir, const std::string& device, const std::string& accepter)
+      : DeviceServer(dir.path(), TAZO_PTY_SHIM, device, accepter) {
+    EXPECT_TRUE(started()) << Output();
   }
-
-  void Start() {
-    dir_.Write("ser2net.yaml", "connection: &line\n  accepter: " + accepter_ + ",127.0.0.1," +
-                                   std::to_string(port_) + "\n  connector: serialdev," + device_ +
-                                   ",9600n81,local\n");
-    process_ = std::make_unique<ChildProcess>(
-        "/usr/bin/env",
-        std::vector<std::string>{"LD_PRELOAD=" TAZO_PTY_SHIM, "PTY_SHIM_LOG=" + dir_.File("frames"),
-                                 "ser2net", "-n", "-u", "-c", dir_.File("ser2net.yaml")},
-        dir_.File("ser2net.out"), "");
-    ASSERT_TRUE(process_->started());
-    ASSERT_TRUE(WaitUntil([this] { return Listening(port_); })) << process_->Output();
-  }
-
-  void Stop() {
-    process_->Signal(SIGKILL);
-    process_->WaitForExit(10000);
-  }
-
-  int port() const { return port_; }
-
-  // The settings the device was given so far, the newest last ("cflag ospeed").
-  std::vector<std::string> Settings() const {
-    std::ifstream log(dir_.File("frames"));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(log, line);) lines.push_back(line);
-    return lines;
-  }
-  // Waits for a setting with even parity after the first `seen`.
-  bool GetsEvenParity(size_t seen) const {
-    return WaitUntil([&] {
-      const std::vector<std::string> lines = Settings();
-      for (size_t i = seen; i < lines.size(); ++i) {
-        const unsigned long cflag = std::stoul(lines[i], nullptr, 8);
-        if ((cflag & PARENB) && !(cflag & PARODD)) return true;
-      }
-      return false;
-    });
-  }
-
- private:
-  const TempDir& dir_;
-  std::string device_;
-  std::string accepter_;
-  int port_;
-  std::unique_ptr<ChildProcess> process_;
 };
 
 speed_t DeviceRate(const PtyPair& pty) {
@@ -131,7 +64,7 @@ class NetworkPortTest : public EngineTest {
     UseFile("in.bin", 1);
     StartStopTransfer();
     if (configured) {
-      ASSERT_TRUE(server.GetsEvenParity(seen));
+      ASSERT_TRUE(GetsEvenParity(server, seen));
       // The far port's modem lines (the shim's CTS, DSR and CD) come back.
       EXPECT_TRUE(WaitFor([] {
         uint32_t lines = 0;
@@ -169,7 +102,7 @@ class NetworkPortTest : public EngineTest {
 // The rate and the frame go to the far port; a send's writes last as long as the far line needs
 // for them, so that the end byte's pause starts when the line is quiet; a receive gets it all.
 TEST_F(NetworkPortTest, SendsAndReceivesOverRfc2217WithTheLineSetOnTheFarPort) {
-  DeviceServer server(dir, pty.devicePath(), "telnet(rfc2217),tcp");
+  TestDeviceServer server(dir, pty.devicePath(), "telnet(rfc2217),tcp");
   NamePort("telnet(rfc2217),tcp,127.0.0.1," + std::to_string(server.port()));
   app.portDcb.BaudRate = 19200;
   app.portDcb.Parity = dcb::kEvenParity;
@@ -180,7 +113,7 @@ TEST_F(NetworkPortTest, SendsAndReceivesOverRfc2217WithTheLineSetOnTheFarPort) {
   Send(data);
   // 2048 characters of 11 bits at 19200 baud, then the pause.
   EXPECT_GE(platform::MonotonicMilliseconds() - start, 1173u + 1000u);
-  EXPECT_TRUE(server.GetsEvenParity(0));
+  EXPECT_TRUE(GetsEvenParity(server, 0));
   Receive(server, DataWithoutEndMark(5000, 8), true);
   EXPECT_EQ(DeviceRate(pty), B19200);
 }
@@ -190,7 +123,7 @@ TEST_F(NetworkPortTest, SendsAndReceivesOverRfc2217WithTheLineSetOnTheFarPort) {
 TEST_F(NetworkPortTest, RawAndTlsConnectionsCarryFilesBothWays) {
   {
     SCOPED_TRACE("raw");
-    DeviceServer server(dir, pty.devicePath(), "tcp");
+    TestDeviceServer server(dir, pty.devicePath(), "tcp");
     NamePort("tcp,127.0.0.1," + std::to_string(server.port()));
     Send(DataWithoutEndMark(300, 1));
     Receive(server, DataWithoutEndMark(3000, 2), false);
@@ -207,7 +140,7 @@ TEST_F(NetworkPortTest, RawAndTlsConnectionsCarryFilesBothWays) {
                         dir.File("key.pem"), "-out", dir.File("cert.pem")},
                        dir.File("openssl.out"), "");
   ASSERT_EQ(openssl.WaitForExit(30000), 0) << openssl.Output();
-  DeviceServer server(
+  TestDeviceServer server(
       dir, pty.devicePath(),
       "telnet(rfc2217),ssl(key=" + dir.File("key.pem") + ",cert=" + dir.File("cert.pem") + "),tcp");
   NamePort("telnet(rfc2217),ssl(CA=" + dir.File("cert.pem") + "),tcp,127.0.0.1," +
@@ -220,7 +153,7 @@ TEST_F(NetworkPortTest, RawAndTlsConnectionsCarryFilesBothWays) {
 // The device server going away mid-send is reported as a device that goes away; the program is
 // idle after it.
 TEST_F(NetworkPortTest, ConnectionLostMidSendIsReportedAndLeavesTheProgramIdle) {
-  DeviceServer server(dir, pty.devicePath(), "telnet(rfc2217),tcp");
+  TestDeviceServer server(dir, pty.devicePath(), "telnet(rfc2217),tcp");
   NamePort("telnet(rfc2217),tcp,127.0.0.1," + std::to_string(server.port()));
   dir.Write("out.bin", DataWithoutEndMark(64 * 1024, 5));
   UseFile("out.bin", 0);
@@ -270,14 +203,14 @@ TEST(NetworkServiceTest, AnswersRequestsBeforeAndAfterTheDeviceServerRestarts) {
   PortSettings settings = MachineLineSettings("19200", dir.path());
   settings.parityIndex = 0;  // even
   ASSERT_TRUE(WriteSettingsFile(dir.File("tazo.ini"), settings));
-  DeviceServer server(dir, pty.devicePath(), "telnet(rfc2217),tcp");
+  TestDeviceServer server(dir, pty.devicePath(), "telnet(rfc2217),tcp");
   dir.Write("COM1", "telnet(rfc2217),tcp,127.0.0.1," + std::to_string(server.port()) + "\n");
   ChildProcess service(TAZO_SERVICE_PROGRAM, {dir.path()}, dir.File("service.out"),
                        dir.File("service.err"));
   ASSERT_TRUE(service.started());
 
   auto answers = [&](size_t seen) {
-    EXPECT_TRUE(server.GetsEvenParity(seen)) << service.Output() << service.Errors();
+    EXPECT_TRUE(GetsEvenParity(server, seen)) << service.Output() << service.Errors();
     EXPECT_EQ(DeviceRate(pty), B19200);
     pty.Write("%MPF999\r\nSENDFILE part.nc\r\n" + kEnd);
     std::string reply;
@@ -290,7 +223,7 @@ TEST(NetworkServiceTest, AnswersRequestsBeforeAndAfterTheDeviceServerRestarts) {
   answers(0);
   const size_t seen = server.Settings().size();
   server.Stop();
-  server.Start();
+  ASSERT_TRUE(server.Start()) << server.Output();
   answers(seen);
   service.Signal(SIGTERM);
   EXPECT_EQ(service.WaitForExit(10000), 0) << service.Errors();
