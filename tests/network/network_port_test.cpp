@@ -72,6 +72,10 @@ class NetworkPortTest : public EngineTest {
         return port && port->ModemStatus(&lines) &&
                lines == (platform::kMsCtsOn | platform::kMsDsrOn | platform::kMsRlsdOn);
       }));
+      // Held by this run alone.
+      errno = 0;
+      EXPECT_FALSE(platform::OpenSerialPort("COM1", dir.path().c_str()));
+      EXPECT_EQ(errno, EBUSY);
     } else {
       ASSERT_TRUE(WaitFor([] { return app.portHandle.IsOpen(); }));
     }
@@ -150,15 +154,22 @@ TEST_F(NetworkPortTest, RawAndTlsConnectionsCarryFilesBothWays) {
   Receive(server, DataWithoutEndMark(3000, 4), true);
 }
 
-// The device server going away mid-send is reported as a device that goes away; the program is
-// idle after it.
-TEST_F(NetworkPortTest, ConnectionLostMidSendIsReportedAndLeavesTheProgramIdle) {
+// A send stopped mid-way ends at once; the device server going away mid-send is reported as a
+// device that goes away. The program is idle after either.
+TEST_F(NetworkPortTest, StopAndLostConnectionMidSendLeaveTheProgramIdle) {
   TestDeviceServer server(dir, pty.devicePath(), "telnet(rfc2217),tcp");
   NamePort("telnet(rfc2217),tcp,127.0.0.1," + std::to_string(server.port()));
   dir.Write("out.bin", DataWithoutEndMark(64 * 1024, 5));
   UseFile("out.bin", 0);
+  // Stopped by the user first: nothing to report, and the port is free for the next run at once.
   StartStopTransfer();
   ASSERT_FALSE(pty.ReadAvailable(1, 30000).empty());
+  StartStopTransfer();
+  ASSERT_TRUE(WaitUntilIdle());
+  EXPECT_EQ(FailureLines(Box()), 0) << Box();
+  pty.ReadAvailable(1u << 20, 200);
+  StartStopTransfer();
+  ASSERT_FALSE(pty.ReadAvailable(1, 30000).empty()) << Box();
   server.Stop();
   ASSERT_TRUE(WaitUntilIdle());
   EXPECT_EQ(FailureLines(Box()), 1) << Box();

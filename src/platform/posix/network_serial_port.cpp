@@ -32,7 +32,7 @@ constexpr uint64_t kNever = UINT64_MAX;
 constexpr uint32_t kMaxDword = 0xFFFFFFFFu;
 constexpr size_t kInputCapacity = 64 * 1024;
 // A device server that does not answer within these is taken as not there.
-constexpr uint64_t kConnectTimeoutMs = 10000;
+constexpr uint64_t kConnectTimeoutMs = 5000;
 constexpr uint64_t kAnswerTimeoutMs = 5000;
 // How long a write waits for the device server to confirm it has taken the bytes, beyond the
 // time the far line needs for them.
