@@ -131,10 +131,17 @@ gensio_os_funcs* Library(int* error) {
 // Addresses are looked up in the library's tables, which are filled on first use.
 std::mutex addressMutex;
 
-// Connections this program is still closing, and the change of their number.
-std::mutex closingMutex;
-std::condition_variable closingChanged;
-int closingConnections = 0;
+// Connections this program is still closing, and the change of their number. Never destroyed:
+// the library's thread may close a connection while the process ends.
+struct Closing {
+  std::mutex mutex;
+  std::condition_variable changed;
+  int connections = 0;
+};
+Closing& Closings() {
+  static Closing* closing = new Closing;
+  return *closing;
+}
 
 // Only the network forms are taken from a port file: an address could also name a program to
 // run or a local file, which a port file must never do.
@@ -467,8 +474,8 @@ class NetworkSerialPort final : public SerialPort,
       closeConnection = self_ != nullptr && !closing_;
       closing_ = true;
       if (closeConnection) {
-        std::lock_guard<std::mutex> count(closingMutex);
-        ++closingConnections;
+        std::lock_guard<std::mutex> count(Closings().mutex);
+        ++Closings().connections;
       } else {
         ReleaseLock();
       }
@@ -711,11 +718,12 @@ class NetworkSerialPort final : public SerialPort,
       ReleaseLock();
       last = std::move(self_);
     }
+    Closing& closing = Closings();
     {
-      std::lock_guard<std::mutex> count(closingMutex);
-      --closingConnections;
+      std::lock_guard<std::mutex> count(closing.mutex);
+      --closing.connections;
     }
-    closingChanged.notify_all();
+    closing.changed.notify_all();
   }
 
   int Event(int event, int err, unsigned char* buf, gensiods* buflen) {
@@ -891,12 +899,13 @@ class NetworkSerialPort final : public SerialPort,
 bool LockPortFile(int fd) {
   const auto until =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(kEarlierCloseWaitMs);
-  std::unique_lock<std::mutex> lock(closingMutex);
+  Closing& closing = Closings();
+  std::unique_lock<std::mutex> lock(closing.mutex);
   for (;;) {
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
     if (errno != EWOULDBLOCK) return false;
-    if (closingConnections == 0 ||
-        !closingChanged.wait_until(lock, until, [] { return closingConnections == 0; })) {
+    if (closing.connections == 0 ||
+        !closing.changed.wait_until(lock, until, [&] { return closing.connections == 0; })) {
       if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
       errno = EBUSY;
       return false;
