@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev clang-format git
   qt6-base-dev qt6-translations-l10n fonts-dejavu-core
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 wine wine64 python3 xvfb xauth
-  imagemagick nsis zip dpkg-dev file lintian desktop-file-utils socat)
+  imagemagick nsis zip dpkg-dev file lintian desktop-file-utils)
 missing=()
 for package in "${packages[@]}"; do
   # Installed means installed, not merely known (a removed package keeps its record).
