@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr uint32_t kAllEvents = 0x1FF;
 constexpr uint32_t kListenRetryPause = 1000;
 
 std::atomic<PortOpener> portOpener{platform::OpenSerialPort};
@@ -42,7 +41,7 @@ void GiveWay(EngineRun& engine) {
   if (run::IsLatest(engine.id)) RestoreTransferControls();
 }
 
-bool OpenRunPort(EngineRun& engine, uint32_t timeout) {
+bool OpenRunPort(EngineRun& engine, uint32_t timeout, uint32_t events) {
   // The field may be full ("COM12") with no terminator of its own.
   char portName[kPortNameWidth + 1] = {};
   std::memcpy(portName, app.portName, kPortNameWidth);
@@ -53,7 +52,7 @@ bool OpenRunPort(EngineRun& engine, uint32_t timeout) {
   }
   if (!run::AdoptPort(engine.id, port)) return false;
   engine.port = port;
-  if (!port->SetEventMask(kAllEvents)) {
+  if (!port->SetEventMask(events)) {
     ErrorExit(engine, "SetCommMask", platform::LastSystemError());
     return false;
   }

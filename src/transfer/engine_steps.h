@@ -38,9 +38,15 @@ void ErrorExit(EngineRun& engine, const char* text, int code,
 // back the controls, leaving a run that has begun since alone.
 void GiveWay(EngineRun& engine);
 
-// Opens and configures the port with the given time-outs (all five set to the same value).
-// False when the run has ended (through the error exit or a reset).
-bool OpenRunPort(EngineRun& engine, uint32_t timeout);
+// Every comm event there is.
+constexpr uint32_t kAllEvents = 0x1FF;
+// All but the arrival of a character: a receiving engine learns of its data from the read, and a
+// wake for every arrival would cost more than the data itself.
+constexpr uint32_t kLineEvents = kAllEvents & ~platform::kEvRxChar;
+
+// Opens and configures the port with the given time-outs (all five set to the same value) and
+// comm-event mask. False when the run has ended (through the error exit or a reset).
+bool OpenRunPort(EngineRun& engine, uint32_t timeout, uint32_t events);
 
 // Where the engines get their port from: the platform's serial port unless replaced (tests put a
 // scripted port in its place to reach failures a real device does not give on demand).
@@ -48,7 +54,7 @@ using PortOpener = std::shared_ptr<platform::SerialPort> (*)(const char* name,
                                                              const char* startDirectory);
 void SetPortOpener(PortOpener opener);
 
-// ClearCommError and the line status after a comm event.
+// ClearCommError and the line status after a comm event (or, with no event, as a refresh).
 void ServeLineEvent(EngineRun& engine, uint32_t eventMask);
 
 // The status side of an engine loop: starts a comm-event wait when none is outstanding and serves

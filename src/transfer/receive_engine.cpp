@@ -96,10 +96,26 @@ Next CompleteBlock(EngineRun& engine, const uint8_t* block, uint32_t length) {
   return TakeCommand(engine, block, length);
 }
 
+// The line's arrivals wake no status wait: the lamps and the errors are looked at with each block
+// instead, as some of what they show (the driver holding the peer back) comes with no event. A
+// block every 20 ms is more than a serial line carries; only a burst (what a driver had buffered,
+// a pseudo-terminal) comes faster, and its blocks share a refresh.
+constexpr uint64_t kLampRefreshMs = 20;
+
+Next TakeBlock(EngineRun& engine, const uint8_t* block, uint32_t length, uint64_t* refreshedAt) {
+  const uint64_t now = platform::MonotonicMilliseconds();
+  if (now - *refreshedAt >= kLampRefreshMs) {
+    *refreshedAt = now;
+    ServeLineEvent(engine, 0);
+  }
+  return CompleteBlock(engine, block, length);
+}
+
 void ReceiveLoop(EngineRun& engine, uint8_t* buffer) {
   platform::SerialPort& port = *engine.port;
   bool readPending = false;
   bool statusPending = false;
+  uint64_t refreshedAt = 0;
 
   for (;;) {
     // Whoever ended this run has reset it; nothing is reported.
@@ -111,7 +127,7 @@ void ReceiveLoop(EngineRun& engine, uint8_t* buffer) {
       uint32_t got = 0;
       switch (port.StartRead(buffer, kBlockSize, &got)) {
         case platform::IoStart::kCompleted:
-          if (CompleteBlock(engine, buffer, got) == Next::kEnd) return;
+          if (TakeBlock(engine, buffer, got, &refreshedAt) == Next::kEnd) return;
           break;
         case platform::IoStart::kPending:
           readPending = true;
@@ -129,7 +145,7 @@ void ReceiveLoop(EngineRun& engine, uint8_t* buffer) {
         if (result.status == platform::IoResult::kOk) {
           readPending = false;
           const uint32_t got = result.value < kBlockSize ? result.value : kBlockSize;
-          if (CompleteBlock(engine, buffer, got) == Next::kEnd) return;
+          if (TakeBlock(engine, buffer, got, &refreshedAt) == Next::kEnd) return;
         } else if (result.status == platform::IoResult::kFailed) {
           ErrorExit(engine, "GetOverlappedResult (read)", platform::LastSystemError());
           return;
@@ -168,7 +184,7 @@ void RunReceiveEngine(bool startedToListen) {
     if (!run::AdoptFile(engine.id, engine.file)) return;
   }
 
-  if (!OpenRunPort(engine, kReceiveTimeout)) return;
+  if (!OpenRunPort(engine, kReceiveTimeout, kLineEvents)) return;
 
   uint8_t* buffer = new (std::nothrow) uint8_t[kBlockSize];
   if (buffer == nullptr) {

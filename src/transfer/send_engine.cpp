@@ -186,7 +186,7 @@ void SendEngine() {
     return;
   }
 
-  if (!OpenRunPort(engine, kSendTimeout)) return;
+  if (!OpenRunPort(engine, kSendTimeout, kAllEvents)) return;
 
   if (!engine.file->Size(&fileSize)) {
     ErrorExit(engine, "getting file information", platform::LastSystemError());

@@ -78,6 +78,24 @@ TEST_F(EngineFailureTest, FailedEventWaitAndFailedWaitHaveTheirOwnTexts) {
   EXPECT_NE(Box().find("(C:6) transmission\r\n"), std::string::npos) << Box();
 }
 
+// A receiving engine is not woken by every character; what the driver flags (a framing error
+// here) is still reported, with the block it came with, though no event announced it.
+TEST_F(EngineFailureTest, ReceiveReportsDriverErrorsWithTheBlockAndSkipsArrivalWakes) {
+  scripted->readStart = platform::IoStart::kCompleted;
+  scripted->readData = {'G', '0', '1', 3};
+  scripted->driverErrors = platform::kCeFrame;
+  UseFile("in.bin", 1);
+  StartStopTransfer();
+  ASSERT_TRUE(WaitUntilIdle());
+  const std::vector<uint8_t> received = dir.Read("in.bin");
+  EXPECT_EQ(std::string(received.begin(), received.end()), "G01");
+  EXPECT_NE(Box().find("Frame"), std::string::npos) << Box();
+  EXPECT_EQ(scripted->eventMask & platform::kEvRxChar, 0u);
+  const uint32_t lineEvents = platform::kEvErr | platform::kEvBreak | platform::kEvCts |
+                              platform::kEvDsr | platform::kEvRlsd | platform::kEvRing;
+  EXPECT_EQ(scripted->eventMask & lineEvents, lineEvents);
+}
+
 // Ending listen mode clears the flag before it resets the run: a block that completes in between
 // is no file data (a listening run has no file to write it to), and no reception starts.
 TEST_F(EngineFailureTest, BlockArrivingAsListeningEndsIsDropped) {

@@ -64,6 +64,20 @@ class ScriptedPort : public ModemOnlyPort {
   // What a completed read delivers, and what happens just before it does.
   std::vector<uint8_t> readData;
   std::function<void()> beforeReadCompletes;
+  // The comm events asked for, and the error flags the next ClearError hands out.
+  uint32_t eventMask = 0;
+  uint32_t driverErrors = 0;
+
+  bool SetEventMask(uint32_t mask) override {
+    eventMask = mask;
+    return true;
+  }
+  bool ClearError(uint32_t* errors, platform::ComStat* status) override {
+    *errors = driverErrors;
+    driverErrors = 0;
+    *status = {};
+    return true;
+  }
 
   platform::IoStart StartRead(uint8_t* buffer, uint32_t size, uint32_t* done) override {
     *done = 0;

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <thread>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -756,6 +757,41 @@ TEST(LineDecoder, StripsMarksCountsErrorsAndCompletesSplitMarks) {
   const uint8_t mixed[] = {0, 'e', 0xFF, 0x00, 'z', 0};
   result = decoder.Decode(mixed, sizeof mixed, out);
   EXPECT_EQ(std::vector<uint8_t>(out, out + result.bytes), (std::vector<uint8_t>{'e', '?'}));
+}
+
+// Long runs between marks go whole: a stream full of marks gives the same data, errors, breaks
+// and event character whether it comes at once, in uneven pieces or one byte at a time.
+TEST(LineDecoder, PiecesOfAnySizeDecodeAsTheWholeStream) {
+  std::vector<uint8_t> stream = RandomBytes(20000, 9);
+  for (size_t at = 0; at + 3 < stream.size(); at += 97) {
+    const uint8_t marks[][3] = {{0xFF, 0xFF, 'a'}, {0xFF, 0x00, 'e'}, {0xFF, 0x00, 0x00}};
+    std::memcpy(&stream[at], marks[at % 3], 3);
+  }
+  auto decode = [&stream](size_t piece) {
+    platform::LineDecoder decoder;
+    decoder.Configure(true, false, '\n', false, 0);
+    std::vector<uint8_t> out(stream.size() + 2);
+    platform::LineDecoder::Result total;
+    for (size_t at = 0; at < stream.size();) {
+      const size_t size = std::min(piece == 1 ? 1 : piece + at % 7, stream.size() - at);
+      const platform::LineDecoder::Result part =
+          decoder.Decode(stream.data() + at, size, out.data() + total.bytes);
+      at += size;
+      total.bytes += part.bytes;
+      total.errors += part.errors;
+      total.breaks += part.breaks;
+      total.eventChar = total.eventChar || part.eventChar;
+    }
+    out.resize(total.bytes);
+    return std::make_tuple(out, total.errors, total.breaks, total.eventChar);
+  };
+  const auto whole = decode(stream.size());
+  EXPECT_GT(std::get<1>(whole), 60u);
+  EXPECT_GT(std::get<2>(whole), 60u);
+  EXPECT_TRUE(std::get<3>(whole));
+  EXPECT_EQ(decode(1), whole);
+  EXPECT_EQ(decode(13), whole);
+  EXPECT_EQ(decode(1000), whole);
 }
 
 }  // namespace

@@ -35,6 +35,7 @@ class LineDecoder {
  private:
   enum State { kPlain, kAfterFf, kAfterFf00 };
   void Emit(uint8_t byte, uint8_t* out, Result* result) const;
+  void EmitRun(const uint8_t* run, size_t size, uint8_t* out, Result* result) const;
 
   bool marked_ = true;
   bool dropNull_ = false;
