@@ -603,6 +603,8 @@ class NetworkSerialPort final : public SerialPort,
     if (data_.state != kPending || !data_.reading) return;
     const size_t taken = TakeInput(data_.readBuffer + data_.done, data_.size - data_.done);
     if (taken > 0) {
+      // The first bytes start the interval's clock: a waiter must learn of its new deadline.
+      if (data_.done == 0 && data_.interval != 0) changed_.notify_all();
       data_.done += static_cast<uint32_t>(taken);
       data_.lastByteAt = now;
     }
