@@ -1,6 +1,7 @@
 // Throughput of the send and receive engines over a pseudo-terminal pair, set against a plain
 // copy through the same pair; the receive's rate and CPU per MiB beside the plain copy's and
-// socat's; how busy a paced line is kept; what an idle listener costs.
+// socat's, over the pair and over the network through ser2net serving it (raw TCP and RFC 2217);
+// how busy a paced line is kept; what an idle listener costs.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,6 +17,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -24,6 +26,7 @@
 #include "core/app_state.h"
 #include "frontend/headless/headless_surface.h"
 #include "platform/system.h"
+#include "support/device_server.h"
 #include "support/pty_pair.h"
 #include "transfer/transfer_control.h"
 #include "ui/control_ids.h"
@@ -179,6 +182,9 @@ struct ReceiveLine {
   // The port as a plain reader opens it (empty: no plain copy) and as socat names it.
   std::string devicePath;
   std::string socatAddress;
+  // Waits until a client that has just started is connected (a relay that is not yet connected
+  // would let the first bytes go); nothing to wait for on a local port.
+  std::function<void()> waitForClient = [] {};
 };
 
 struct ReceiveFigures {
@@ -271,6 +277,7 @@ bool SocatReceive(const TempDir& dir, const ReceiveLine& line, const std::vector
            static_cast<char*>(nullptr));
     _exit(127);
   }
+  line.waitForClient();
   const pid_t feeder = FeedInChild(line.feedFd, data, false);
   struct stat info {};
   int status = 0;
@@ -319,7 +326,8 @@ void PrintRow(const char* what, const std::vector<double>& values, const char* u
 // of the machine's speed touches all three alike: median and range of each figure.
 void CompareReceive(const char* title, const TempDir& dir, const ReceiveLine& line,
                     const std::vector<uint8_t>& data, int rounds) {
-  std::vector<double> plainRate, plainCpu, engineRate, engineCpu, ratio, socatCpu, cpuRatio;
+  std::vector<double> plainRate, plainCpu, engineRate, engineCpu, ratio, socatRate, socatRatio,
+      socatCpu, cpuRatio;
   bool socat = true;
   for (int round = 0; round < rounds; ++round) {
     ReceiveFigures plain;
@@ -334,6 +342,8 @@ void CompareReceive(const char* title, const TempDir& dir, const ReceiveLine& li
     if (!line.devicePath.empty()) ratio.push_back(engine.mibPerSecond / plain.mibPerSecond);
     ReceiveFigures other;
     if (socat && SocatReceive(dir, line, data, &other)) {
+      socatRate.push_back(other.mibPerSecond);
+      socatRatio.push_back(engine.mibPerSecond / other.mibPerSecond);
       socatCpu.push_back(other.cpuMsPerMiB);
       cpuRatio.push_back(engine.cpuMsPerMiB / other.cpuMsPerMiB);
     } else {
@@ -351,6 +361,11 @@ void CompareReceive(const char* title, const TempDir& dir, const ReceiveLine& li
   }
   PrintRow("CPU per MiB, engine", engineCpu, "ms");
   if (socat) {
+    // Over a relay socat is the plain copy: the same client's work without the program.
+    if (plainRate.empty()) {
+      PrintRow("socat", socatRate, "MiB/s");
+      PrintRow("engine / socat", socatRatio, "x");
+    }
     PrintRow("CPU per MiB, socat", socatCpu, "ms");
     PrintRow("CPU per MiB, engine / socat", cpuRatio, "x");
   } else {
@@ -364,6 +379,28 @@ ReceiveLine PtyLine(const PtyPair& pty) {
   line.feedFd = pty.master();
   line.devicePath = pty.devicePath();
   line.socatAddress = "GOPEN:" + pty.devicePath() + ",rawer";
+  return line;
+}
+
+// The same pseudo-terminal served on 127.0.0.1 by ser2net: the engine's COM1 names `engineServer`
+// in a port file, socat reads `socatServer`, a raw TCP port (socat speaks no RFC 2217). Each
+// server opens the device for its client only; the relay's own CPU is no part of either figure.
+ReceiveLine NetworkLine(const PtyPair& pty, const DeviceServer& socatServer,
+                        const DeviceServer& engineServer, const std::string& form) {
+  const std::string address = form + ",127.0.0.1," + std::to_string(engineServer.port());
+  ReceiveLine line;
+  line.linkPort = [address](const std::string& directory) {
+    const std::string entry = directory + "/COM1";
+    unlink(entry.c_str());
+    std::ofstream(entry) << address << "\n";
+  };
+  line.feedFd = pty.master();
+  line.socatAddress = "TCP:127.0.0.1:" + std::to_string(socatServer.port());
+  // A server sets the line up as it opens the device for a new client.
+  line.waitForClient = [&socatServer] {
+    const size_t before = socatServer.Settings().size();
+    WaitUntil([&] { return socatServer.Settings().size() > before; }, 30000);
+  };
   return line;
 }
 
@@ -402,6 +439,17 @@ int main() {
               plainOut, sendRate / plainOut * 100.0);
 
   CompareReceive("receive over a pseudo-terminal", dir, PtyLine(pty), data, kReceiveRounds);
+  {
+    DeviceServer raw(dir.path(), TAZO_PTY_SHIM, pty.devicePath(), "tcp");
+    DeviceServer rfc2217(dir.path(), TAZO_PTY_SHIM, pty.devicePath(), "telnet(rfc2217),tcp");
+    CompareReceive("receive through ser2net, raw TCP", dir, NetworkLine(pty, raw, raw, "tcp"), data,
+                   kReceiveRounds);
+    CompareReceive("receive through ser2net, RFC 2217 (socat on raw TCP)", dir,
+                   NetworkLine(pty, raw, rfc2217, "telnet(rfc2217),tcp"), data, kReceiveRounds);
+    raw.Stop();
+    rfc2217.Stop();
+  }
+  pty.LinkAs(dir.path(), "COM1");
 
   std::printf("paced line (115200 baud, 256 KiB): busy %.2f%% of the time\n",
               PacedBusyShare(dir, pty));

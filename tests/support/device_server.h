@@ -61,14 +61,14 @@ class DeviceServer {
 
   // False when it does not listen within 30 s.
   bool Start() {
-    const std::string config = directory_ + "/ser2net.yaml";
+    const std::string config = directory_ + "/ser2net-" + std::to_string(port_) + ".yaml";
     std::ofstream(config) << "connection: &line\n  accepter: " << accepter_ << ",127.0.0.1,"
                           << port_ << "\n  connector: serialdev," << device_ << ",9600n81,local\n";
     process_ = std::make_unique<ChildProcess>(
         "/usr/bin/env",
         std::vector<std::string>{"LD_PRELOAD=" + shim_, "PTY_SHIM_LOG=" + directory_ + "/frames",
                                  "ser2net", "-n", "-u", "-c", config},
-        directory_ + "/ser2net.out", "");
+        directory_ + "/ser2net-" + std::to_string(port_) + ".out", "");
     started_ = process_->started() && WaitUntil([this] { return Listening(port_); });
     return started_;
   }
