@@ -39,6 +39,8 @@ constexpr uint32_t kMaxDword = 0xFFFFFFFFu;
 constexpr size_t kQueueCapacity = 64 * 1024;
 // Room kept free for a partial error mark that turns out to be data.
 constexpr size_t kReadReserve = 2;
+// What one read of the device takes at most (a pseudo-terminal hands out no more at a time).
+constexpr size_t kReadChunk = 4096;
 // Modem lines and error counters give no notice of a change: they are looked at this often while
 // someone waits for their events.
 constexpr uint64_t kLineCheckMs = 100;
@@ -79,6 +81,12 @@ class InputQueue {
   size_t size_ = 0;
 };
 
+// A pseudo-terminal has no line to garble a byte or send a break: nothing is ever marked, and
+// without marking its driver hands the bytes over whole instead of one at a time.
+void UnmarkPseudoTerminal(termios* settings) {
+  settings->c_iflag &= ~static_cast<tcflag_t>(PARMRK | INPCK);
+}
+
 uint64_t AddMs(uint64_t at, uint64_t ms) {
   return ms >= kNever - at ? kNever : at + ms;
 }
@@ -95,7 +103,7 @@ class PosixSerialPort final : public SerialPort {
         counters_(counters),
         icount_(icount) {
     if (modemLines_) ioctl(fd_, TIOCMGET, &lines_);
-    decoder_.Configure(true, false, 0, false, 0);
+    decoder_.Configure(!pseudo_, false, 0, false, 0);
   }
 
   ~PosixSerialPort() override {
@@ -125,6 +133,7 @@ class PosixSerialPort final : public SerialPort {
       // for anything else; the rest of the configuration still applies.
       settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR);
       settings.c_cflag |= CS8;
+      UnmarkPseudoTerminal(&settings);
     }
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -137,7 +146,7 @@ class PosixSerialPort final : public SerialPort {
       ioctl(fd_, options.rtsOn ? TIOCMBIS : TIOCMBIC, &rts);
     }
     options_ = options;
-    decoder_.Configure(true, options.dropNull, options.eventChar, options.replaceErrors,
+    decoder_.Configure(!pseudo_, options.dropNull, options.eventChar, options.replaceErrors,
                        options.errorChar);
     if (modemLines_) ioctl(fd_, TIOCMGET, &lines_);
     return true;
@@ -155,6 +164,12 @@ class PosixSerialPort final : public SerialPort {
 
   IoStart StartRead(uint8_t* buffer, uint32_t size, uint32_t* done) override {
     if (!Usable() || data_.state != kIdle) return FailStart(IsClosed() ? EBADF : EINVAL);
+    // While the queue holds the read and has no room for a whole chunk, the device is left
+    // alone: reading it in chunks rather than a block's worth at a time saves calls.
+    if (queue_.size() >= size && queue_.room() < kReadChunk + kReadReserve) {
+      *done = static_cast<uint32_t>(queue_.Take(buffer, size));
+      return IoStart::kCompleted;
+    }
     Service(POLLIN, MonotonicMilliseconds(), true);
     // After a failure of the device what it delivered before is still handed out.
     if (failure_ && queue_.size() == 0) return FailStart(failure_);
@@ -555,10 +570,8 @@ class PosixSerialPort final : public SerialPort {
 
   // Turns what the device reports into progress of the outstanding operations and events.
   void Service(short revents, uint64_t now, bool probe) {
-    if (probe) {
-      pollfd fd{fd_, POLLIN, 0};
-      revents = poll(&fd, 1, 0) > 0 ? fd.revents : 0;
-    }
+    // A read that finds nothing costs no more than asking whether there is something.
+    if (probe) revents = POLLIN;
     FeedRead(now);
     if (revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) PullInput(revents);
     FeedRead(now);
@@ -577,7 +590,7 @@ class PosixSerialPort final : public SerialPort {
   }
 
   void PullInput(short revents) {
-    uint8_t chunk[4096];
+    uint8_t chunk[kReadChunk];
     uint8_t decoded[sizeof chunk + 2];
     bool drained = false;
     if (queue_.room() <= kReadReserve && (revents & (POLLHUP | POLLERR | POLLNVAL))) {
@@ -873,8 +886,14 @@ std::shared_ptr<SerialPort> OpenSerialPort(const char* name, const char* startDi
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
   termios original{};
   if (tcgetattr(fd, &original) != 0) return fail(errno);
+  struct stat device {};
+  const bool pseudo = fstat(fd, &device) == 0 && S_ISCHR(device.st_mode) &&
+                      ((major(device.st_rdev) >= kPtySlaveMajorFirst &&
+                        major(device.st_rdev) <= kPtySlaveMajorLast) ||
+                       major(device.st_rdev) == kLegacyPtySlaveMajor);
   termios raw = original;
   MakeRawMarked(&raw);
+  if (pseudo) UnmarkPseudoTerminal(&raw);
   if (tcsetattr(fd, TCSANOW, &raw) != 0) return fail(errno);
   ioctl(fd, TIOCEXCL);
   int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -887,11 +906,6 @@ std::shared_ptr<SerialPort> OpenSerialPort(const char* name, const char* startDi
   bool modemLines = ioctl(fd, TIOCMGET, &lines) == 0;
   serial_icounter_struct icount{};
   bool counters = ioctl(fd, TIOCGICOUNT, &icount) == 0;
-  struct stat device {};
-  bool pseudo = fstat(fd, &device) == 0 && S_ISCHR(device.st_mode) &&
-                ((major(device.st_rdev) >= kPtySlaveMajorFirst &&
-                  major(device.st_rdev) <= kPtySlaveMajorLast) ||
-                 major(device.st_rdev) == kLegacyPtySlaveMajor);
   try {
     return std::make_shared<PosixSerialPort>(fd, wakeFd, original, pseudo, modemLines, counters,
                                              icount);
