@@ -96,6 +96,24 @@ TEST_F(EngineFailureTest, ReceiveReportsDriverErrorsWithTheBlockAndSkipsArrivalW
   EXPECT_EQ(scripted->eventMask & lineEvents, lineEvents);
 }
 
+// Blocks that come in a burst go to the file together; a failure of the line right after them
+// still leaves every one in the file, and the count says what the file holds.
+TEST_F(EngineFailureTest, BurstBeforeALineFailureIsAllInTheFileAndCounted) {
+  scripted->readStart = platform::IoStart::kCompleted;
+  scripted->readData.assign(1024, 'A');
+  int reads = 0;
+  scripted->beforeReadCompletes = [&] {
+    if (++reads == 3) scripted->readStart = platform::IoStart::kFailed;
+  };
+  UseFile("in.bin", 1);
+  StartStopTransfer();
+  ASSERT_TRUE(WaitUntilIdle());
+  EXPECT_EQ(dir.Read("in.bin"), std::vector<uint8_t>(2048, 'A'));
+  EXPECT_EQ(surface.GetText(CountField), "2048");
+  EXPECT_NE(Box().find("(C:5) ReadFile\r\n"), std::string::npos) << Box();
+  EXPECT_EQ(FailureLines(Box()), 1) << Box();
+}
+
 // Ending listen mode clears the flag before it resets the run: a block that completes in between
 // is no file data (a listening run has no file to write it to), and no reception starts.
 TEST_F(EngineFailureTest, BlockArrivingAsListeningEndsIsDropped) {
