@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/posix/port_operations.h"
 #include "platform/posix/serial_termios.h"
 #include "platform/system.h"
 
@@ -28,8 +29,6 @@ namespace platform {
 
 namespace {
 
-constexpr uint64_t kNever = UINT64_MAX;
-constexpr uint32_t kMaxDword = 0xFFFFFFFFu;
 constexpr size_t kInputCapacity = 64 * 1024;
 // A device server that does not answer within these is taken as not there.
 constexpr uint64_t kConnectTimeoutMs = 5000;
@@ -39,11 +38,6 @@ constexpr uint64_t kAnswerTimeoutMs = 5000;
 constexpr uint64_t kTakenGraceMs = 2000;
 // How long an opener waits for this program's own earlier connection to the port to end.
 constexpr uint64_t kEarlierCloseWaitMs = 3000;
-constexpr uint32_t kModemEvents = kEvCts | kEvDsr | kEvRlsd | kEvRing;
-
-uint64_t AddMs(uint64_t at, uint64_t ms) {
-  return ms >= kNever - at ? kNever : at + ms;
-}
 
 // The time `count` characters take on a line of `rate` bits per second, rounded up.
 uint64_t LineTime(size_t count, const LineOptions& options) {
@@ -285,10 +279,7 @@ class NetworkSerialPort final : public SerialPort,
   bool SetTimeouts(const CommTimeouts& timeouts) override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (closed_) return FailWith(EBADF);
-    if (timeouts.readInterval == kMaxDword && timeouts.readTotalMultiplier == kMaxDword &&
-        timeouts.readTotalConstant == kMaxDword) {
-      return FailWith(EINVAL);
-    }
+    if (!TimeoutsAccepted(timeouts)) return false;
     timeouts_ = timeouts;
     return true;
   }
@@ -298,29 +289,13 @@ class NetworkSerialPort final : public SerialPort,
     if (closed_) return FailStart(EBADF);
     if (data_.state != kIdle) return FailStart(EINVAL);
     if (failure_ && InputSize() == 0) return FailStart(failure_);
-    const bool immediate =
-        failure_ != 0 || (timeouts_.readInterval == kMaxDword &&
-                          timeouts_.readTotalMultiplier == 0 && timeouts_.readTotalConstant == 0);
-    if (InputSize() >= size || immediate) {
+    if (InputSize() >= size || failure_ != 0 || ReadsAtOnce(timeouts_)) {
       *done = static_cast<uint32_t>(TakeInput(buffer, size));
       ResumeReading(lock);
       return IoStart::kCompleted;
     }
     const uint64_t now = MonotonicMilliseconds();
-    data_ = DataOp{};
-    data_.state = kPending;
-    data_.reading = true;
-    data_.readBuffer = buffer;
-    data_.size = size;
-    data_.returnOnAny =
-        timeouts_.readInterval == kMaxDword && timeouts_.readTotalMultiplier == kMaxDword;
-    const uint64_t total = data_.returnOnAny
-                               ? timeouts_.readTotalConstant
-                               : static_cast<uint64_t>(timeouts_.readTotalMultiplier) * size +
-                                     timeouts_.readTotalConstant;
-    data_.deadline = total == 0 ? kNever : AddMs(now, total);
-    data_.interval =
-        timeouts_.readInterval == kMaxDword || data_.returnOnAny ? 0 : timeouts_.readInterval;
+    StartPendingRead(&data_, timeouts_, buffer, size, now);
     FeedRead(now);  // bytes already waiting count as just arrived
     ResumeReading(lock);
     return IoStart::kPending;
@@ -331,14 +306,7 @@ class NetworkSerialPort final : public SerialPort,
     if (closed_) return FailStart(EBADF);
     if (data_.state != kIdle) return FailStart(EINVAL);
     if (failure_) return FailStart(failure_);
-    const uint64_t now = MonotonicMilliseconds();
-    data_ = DataOp{};
-    data_.state = kPending;
-    data_.writeBuffer = buffer;
-    data_.size = size;
-    const uint64_t total =
-        static_cast<uint64_t>(timeouts_.writeTotalMultiplier) * size + timeouts_.writeTotalConstant;
-    data_.deadline = total == 0 ? kNever : AddMs(now, total);
+    StartPendingWrite(&data_, timeouts_, buffer, size, MonotonicMilliseconds());
     PushOutput(lock);
     Progress(MonotonicMilliseconds());
     if (data_.state == kDone) {
@@ -390,12 +358,12 @@ class NetworkSerialPort final : public SerialPort,
 
   IoResult DataResult() override {
     std::lock_guard<std::mutex> lock(mutex_);
-    return Result(&data_.state, data_.result, data_.error);
+    return FetchResult(closed_, &data_);
   }
 
   IoResult EventResult() override {
     std::lock_guard<std::mutex> lock(mutex_);
-    return Result(&event_.state, event_.result, event_.error);
+    return FetchResult(closed_, &event_);
   }
 
   bool ClearError(uint32_t* errors, ComStat* status) override {
@@ -491,30 +459,6 @@ class NetworkSerialPort final : public SerialPort,
   }
 
  private:
-  enum State { kIdle, kPending, kDone };
-
-  struct DataOp {
-    State state = kIdle;
-    bool reading = false;
-    uint8_t* readBuffer = nullptr;
-    const uint8_t* writeBuffer = nullptr;
-    uint32_t size = 0;
-    uint32_t done = 0;  // a write: the bytes the connection has taken
-    uint64_t deadline = kNever;
-    uint64_t interval = 0;
-    uint64_t lastByteAt = 0;
-    bool returnOnAny = false;
-    uint64_t takenAsked = 0;  // a write: the confirmation that ends it, once all is taken
-    IoResult result{IoResult::kOk, 0};
-    int error = 0;
-  };
-
-  struct EventOp {
-    State state = kIdle;
-    IoResult result{IoResult::kOk, 0};
-    int error = 0;
-  };
-
   // One setting asked of the device server.
   struct Request {
     NetworkSerialPort* port;
@@ -523,30 +467,6 @@ class NetworkSerialPort final : public SerialPort,
     bool mustTake;  // the rate and the frame: a device server that cannot do them refuses them
     int (*call)(sergensio*, unsigned, sergensio_done, void*);
   };
-
-  static bool FailWith(int error) {
-    errno = error;
-    return false;
-  }
-  static IoStart FailStart(int error) {
-    errno = error;
-    return IoStart::kFailed;
-  }
-
-  IoResult Result(State* state, IoResult result, int error) {
-    if (closed_) {
-      *state = kIdle;
-      errno = ECANCELED;
-      return IoResult{IoResult::kAborted, 0};
-    }
-    if (*state != kDone) {
-      errno = *state == kPending ? EINPROGRESS : EINVAL;
-      return IoResult{IoResult::kFailed, 0};
-    }
-    *state = kIdle;
-    if (result.status == IoResult::kFailed) errno = error;
-    return result;
-  }
 
   size_t InputSize() const { return input_.size() - inputHead_; }
 
@@ -602,26 +522,11 @@ class NetworkSerialPort final : public SerialPort,
   void FeedRead(uint64_t now) {
     if (data_.state != kPending || !data_.reading) return;
     const size_t taken = TakeInput(data_.readBuffer + data_.done, data_.size - data_.done);
-    if (taken > 0) {
-      // The first bytes start the interval's clock: a waiter must learn of its new deadline.
-      if (data_.done == 0 && data_.interval != 0) changed_.notify_all();
-      data_.done += static_cast<uint32_t>(taken);
-      data_.lastByteAt = now;
-    }
-    const bool complete =
-        data_.done == data_.size || (data_.returnOnAny && data_.done > 0) ||
-        (data_.interval != 0 && data_.done > 0 && now >= AddMs(data_.lastByteAt, data_.interval)) ||
-        now >= data_.deadline;
-    if (complete) {
-      CompleteData(IoResult{IoResult::kOk, data_.done}, 0);
-    } else if (failure_) {
-      // What arrived before the connection was lost is delivered; the next read fails.
-      if (data_.done > 0) {
-        CompleteData(IoResult{IoResult::kOk, data_.done}, 0);
-      } else {
-        CompleteData(IoResult{IoResult::kFailed, 0}, failure_);
-      }
-    }
+    // The first bytes start the interval's clock: a waiter must learn of its new deadline.
+    if (taken > 0 && data_.done == 0 && data_.interval != 0) changed_.notify_all();
+    IoResult result{IoResult::kOk, 0};
+    int error = 0;
+    if (SettleRead(&data_, taken, now, failure_, &result, &error)) CompleteData(result, error);
   }
 
   // Hands the connection what it takes of the outstanding write; called with the lock held.
@@ -694,12 +599,9 @@ class NetworkSerialPort final : public SerialPort,
   uint64_t NextDeadline() const {
     uint64_t wake = kNever;
     if (data_.state != kPending) return wake;
+    if (data_.reading) return ReadWakeTime(data_);
     wake = data_.deadline;
-    if (data_.reading) {
-      if (data_.interval != 0 && data_.done > 0) {
-        wake = std::min(wake, AddMs(data_.lastByteAt, data_.interval));
-      }
-    } else if (data_.done == data_.size) {
+    if (data_.done == data_.size) {
       wake = std::min(wake, takenAnswered_ >= data_.takenAsked
                                 ? lineFreeAt_
                                 : std::max(lineFreeAt_, takenGiveUpAt_));

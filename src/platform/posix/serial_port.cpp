@@ -25,6 +25,7 @@
 
 #include "core/code_page.h"
 #include "platform/posix/network_serial_port.h"
+#include "platform/posix/port_operations.h"
 #include "platform/posix/serial_device_path.h"
 #include "platform/posix/serial_line_decoder.h"
 #include "platform/posix/serial_termios.h"
@@ -34,8 +35,6 @@ namespace platform {
 
 namespace {
 
-constexpr uint64_t kNever = UINT64_MAX;
-constexpr uint32_t kMaxDword = 0xFFFFFFFFu;
 constexpr size_t kQueueCapacity = 64 * 1024;
 // Room kept free for a partial error mark that turns out to be data.
 constexpr size_t kReadReserve = 2;
@@ -50,7 +49,6 @@ constexpr size_t kDsrFlowSlice = 16;
 constexpr unsigned kPtySlaveMajorFirst = 136;
 constexpr unsigned kPtySlaveMajorLast = 143;
 constexpr unsigned kLegacyPtySlaveMajor = 3;
-constexpr uint32_t kModemEvents = kEvCts | kEvDsr | kEvRlsd | kEvRing;
 
 // A bounded ring of received bytes that no read has taken yet.
 class InputQueue {
@@ -85,10 +83,6 @@ class InputQueue {
 // without marking its driver hands the bytes over whole instead of one at a time.
 void UnmarkPseudoTerminal(termios* settings) {
   settings->c_iflag &= ~static_cast<tcflag_t>(PARMRK | INPCK);
-}
-
-uint64_t AddMs(uint64_t at, uint64_t ms) {
-  return ms >= kNever - at ? kNever : at + ms;
 }
 
 class PosixSerialPort final : public SerialPort {
@@ -153,11 +147,7 @@ class PosixSerialPort final : public SerialPort {
   }
 
   bool SetTimeouts(const CommTimeouts& timeouts) override {
-    if (!Usable()) return false;
-    if (timeouts.readInterval == kMaxDword && timeouts.readTotalMultiplier == kMaxDword &&
-        timeouts.readTotalConstant == kMaxDword) {
-      return FailWith(EINVAL);
-    }
+    if (!Usable() || !TimeoutsAccepted(timeouts)) return false;
     timeouts_ = timeouts;
     return true;
   }
@@ -173,43 +163,20 @@ class PosixSerialPort final : public SerialPort {
     Service(POLLIN, MonotonicMilliseconds(), true);
     // After a failure of the device what it delivered before is still handed out.
     if (failure_ && queue_.size() == 0) return FailStart(failure_);
-    bool immediate =
-        failure_ != 0 || (timeouts_.readInterval == kMaxDword &&
-                          timeouts_.readTotalMultiplier == 0 && timeouts_.readTotalConstant == 0);
-    if (queue_.size() >= size || immediate) {
+    if (queue_.size() >= size || failure_ != 0 || ReadsAtOnce(timeouts_)) {
       *done = static_cast<uint32_t>(queue_.Take(buffer, size));
       return IoStart::kCompleted;
     }
-    uint64_t now = MonotonicMilliseconds();
-    data_ = DataOp{};
-    data_.state = kPending;
-    data_.reading = true;
-    data_.readBuffer = buffer;
-    data_.size = size;
-    data_.returnOnAny =
-        timeouts_.readInterval == kMaxDword && timeouts_.readTotalMultiplier == kMaxDword;
-    uint64_t total = data_.returnOnAny
-                         ? timeouts_.readTotalConstant
-                         : static_cast<uint64_t>(timeouts_.readTotalMultiplier) * size +
-                               timeouts_.readTotalConstant;
-    data_.deadline = total == 0 ? kNever : AddMs(now, total);
-    data_.interval =
-        timeouts_.readInterval == kMaxDword || data_.returnOnAny ? 0 : timeouts_.readInterval;
+    const uint64_t now = MonotonicMilliseconds();
+    StartPendingRead(&data_, timeouts_, buffer, size, now);
     FeedRead(now);  // bytes already waiting count as just arrived
     return IoStart::kPending;
   }
 
   IoStart StartWrite(const uint8_t* buffer, uint32_t size, uint32_t* done) override {
     if (!StartData()) return IoStart::kFailed;
-    uint64_t now = MonotonicMilliseconds();
-    data_ = DataOp{};
-    data_.state = kPending;
-    data_.reading = false;
-    data_.writeBuffer = buffer;
-    data_.size = size;
-    uint64_t total =
-        static_cast<uint64_t>(timeouts_.writeTotalMultiplier) * size + timeouts_.writeTotalConstant;
-    data_.deadline = total == 0 ? kNever : AddMs(now, total);
+    const uint64_t now = MonotonicMilliseconds();
+    StartPendingWrite(&data_, timeouts_, buffer, size, now);
     PushOutput(now);
     if (data_.state == kDone) {
       IoResult result = data_.result;
@@ -270,33 +237,9 @@ class PosixSerialPort final : public SerialPort {
     }
   }
 
-  IoResult DataResult() override {
-    if (IsClosed()) {
-      data_.state = kIdle;
-      return Aborted();
-    }
-    if (data_.state != kDone) {
-      errno = data_.state == kPending ? EINPROGRESS : EINVAL;
-      return IoResult{IoResult::kFailed, 0};
-    }
-    data_.state = kIdle;
-    if (data_.result.status == IoResult::kFailed) errno = data_.error;
-    return data_.result;
-  }
+  IoResult DataResult() override { return FetchResult(IsClosed(), &data_); }
 
-  IoResult EventResult() override {
-    if (IsClosed()) {
-      event_.state = kIdle;
-      return Aborted();
-    }
-    if (event_.state != kDone) {
-      errno = event_.state == kPending ? EINPROGRESS : EINVAL;
-      return IoResult{IoResult::kFailed, 0};
-    }
-    event_.state = kIdle;
-    if (event_.result.status == IoResult::kFailed) errno = event_.error;
-    return event_.result;
-  }
+  IoResult EventResult() override { return FetchResult(IsClosed(), &event_); }
 
   bool ClearError(uint32_t* errors, ComStat* status) override {
     if (!Usable()) return false;
@@ -380,43 +323,6 @@ class PosixSerialPort final : public SerialPort {
   }
 
  private:
-  enum State { kIdle, kPending, kDone };
-
-  struct DataOp {
-    State state = kIdle;
-    bool reading = false;
-    uint8_t* readBuffer = nullptr;
-    const uint8_t* writeBuffer = nullptr;
-    uint32_t size = 0;
-    uint32_t done = 0;
-    uint64_t deadline = kNever;
-    uint64_t interval = 0;
-    uint64_t lastByteAt = 0;
-    uint64_t drainCheckAt = kNever;  // a write: when to look whether the driver has sent its bytes
-    bool returnOnAny = false;
-    IoResult result{IoResult::kOk, 0};
-    int error = 0;
-  };
-
-  struct EventOp {
-    State state = kIdle;
-    IoResult result{IoResult::kOk, 0};
-    int error = 0;
-  };
-
-  static bool FailWith(int error) {
-    errno = error;
-    return false;
-  }
-  static IoStart FailStart(int error) {
-    errno = error;
-    return IoStart::kFailed;
-  }
-  static IoResult Aborted() {
-    errno = ECANCELED;
-    return IoResult{IoResult::kAborted, 0};
-  }
-
   bool Usable() {
     if (IsClosed()) return FailWith(EBADF);
     return true;
@@ -549,11 +455,7 @@ class PosixSerialPort final : public SerialPort {
   uint64_t NextDeadline() const {
     uint64_t wake = kNever;
     if (data_.state == kPending) {
-      wake = std::min(wake, data_.deadline);
-      if (data_.reading && data_.interval != 0 && data_.done > 0) {
-        wake = std::min(wake, AddMs(data_.lastByteAt, data_.interval));
-      }
-      if (!data_.reading) wake = std::min(wake, data_.drainCheckAt);
+      wake = data_.reading ? ReadWakeTime(data_) : std::min(data_.deadline, data_.drainCheckAt);
     }
     if (txEmptyArmed_ && !(data_.state == kPending && !data_.reading)) {
       wake = std::min(wake, drainCheckAt_);
@@ -667,25 +569,10 @@ class PosixSerialPort final : public SerialPort {
 
   void FeedRead(uint64_t now) {
     if (data_.state != kPending || !data_.reading) return;
-    size_t taken = queue_.Take(data_.readBuffer + data_.done, data_.size - data_.done);
-    if (taken > 0) {
-      data_.done += static_cast<uint32_t>(taken);
-      data_.lastByteAt = now;
-    }
-    bool complete =
-        data_.done == data_.size || (data_.returnOnAny && data_.done > 0) ||
-        (data_.interval != 0 && data_.done > 0 && now >= AddMs(data_.lastByteAt, data_.interval)) ||
-        now >= data_.deadline;
-    if (complete) {
-      CompleteData(IoResult{IoResult::kOk, data_.done}, 0);
-    } else if (failure_) {
-      // What arrived before the failure is delivered; the next read fails.
-      if (data_.done > 0) {
-        CompleteData(IoResult{IoResult::kOk, data_.done}, 0);
-      } else {
-        CompleteData(IoResult{IoResult::kFailed, 0}, failure_);
-      }
-    }
+    const size_t taken = queue_.Take(data_.readBuffer + data_.done, data_.size - data_.done);
+    IoResult result{IoResult::kOk, 0};
+    int error = 0;
+    if (SettleRead(&data_, taken, now, failure_, &result, &error)) CompleteData(result, error);
   }
 
   void PushOutput(uint64_t now) {
