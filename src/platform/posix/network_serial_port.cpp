@@ -420,8 +420,8 @@ class NetworkSerialPort final : public SerialPort,
     const uint64_t now = MonotonicMilliseconds();
     lineFreeAt_ = AddMs(std::max(now, lineFreeAt_), LineTime(1, options_));
     const uint64_t asked = AskTaken(lock);
-    // Woken by the answer, and by the clock.
-    while (!closed_) {
+    // Woken by the answer, by a lost connection, and by the clock.
+    while (!closed_ && !failure_) {
       const uint64_t at = MonotonicMilliseconds();
       if (at >= lineFreeAt_ && (takenAnswered_ >= asked || at >= takenGiveUpAt_)) break;
       const uint64_t until =
@@ -429,6 +429,8 @@ class NetworkSerialPort final : public SerialPort,
       changed_.wait_for(lock, std::chrono::milliseconds(until > at ? until - at : 1));
     }
     if (closed_) return FailWith(EBADF);
+    // A connection lost meanwhile may not have carried the byte: that is no success.
+    if (failure_) return FailWith(failure_);
     Raise(kEvTxEmpty);
     return true;
   }
