@@ -40,6 +40,10 @@ constexpr size_t kQueueCapacity = 64 * 1024;
 constexpr size_t kReadReserve = 2;
 // What one read of the device takes at most (a pseudo-terminal hands out no more at a time).
 constexpr size_t kReadChunk = 4096;
+// Arrivals smaller than this come from a line at its own pace, not from a burst: the wait for the
+// rest of a read lets them gather this long before it looks again.
+constexpr size_t kSmallArrival = 512;
+constexpr uint64_t kGatherMs = 40;
 // Modem lines and error counters give no notice of a change: they are looked at this often while
 // someone waits for their events.
 constexpr uint64_t kLineCheckMs = 100;
@@ -227,6 +231,18 @@ class PosixSerialPort final : public SerialPort {
       if (data_.state == kPending && !data_.reading && data_.done < data_.size &&
           !OutputHeldByDsr() && !FedInSlices()) {
         fds[0].events |= POLLOUT;
+      }
+      // A line at its own pace brings a few bytes at a time: a read that has begun and waits
+      // for more lets them gather a moment (Close still ends the wait at once), rather than
+      // waking for each few bytes. Its pause is measured from a byte seen at most that late.
+      if (data_.state == kPending && data_.reading && data_.done > 0 && lastArrival_ > 0 &&
+          lastArrival_ < kSmallArrival) {
+        lastArrival_ = 0;
+        const uint64_t gatherUntil = std::min(wake, AddMs(now, kGatherMs));
+        if (gatherUntil > now) {
+          PauseUntil(gatherUntil);
+          continue;
+        }
       }
       int ready = poll(fds, 2, timeout);
       if (ready < 0) {
@@ -510,6 +526,7 @@ class PosixSerialPort final : public SerialPort {
         error = errno;
       }
       if (got > 0) {
+        lastArrival_ = static_cast<size_t>(got);
         Accept(decoder_.Decode(chunk, static_cast<size_t>(got), decoded), decoded);
         if (static_cast<size_t>(got) < want) {
           drained = true;
@@ -708,6 +725,7 @@ class PosixSerialPort final : public SerialPort {
   uint32_t errors_ = 0;
   int failure_ = 0;
   InputQueue queue_;
+  size_t lastArrival_ = 0;  // the bytes the latest read of the device brought
   DataOp data_;
   EventOp event_;
   bool txEmptyArmed_ = false;
