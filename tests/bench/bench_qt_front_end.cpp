@@ -141,8 +141,9 @@ void PacedTransfer(const char* what, bool receive) {
     const double cpu = CpuSeconds(RUSAGE_SELF) - cpuBefore - peerCpu;
     peer.join();
     RunUntil([] { return app.transferRunning.load() == 0; });
-    std::printf("%-44s %5.2f%% of one core (aim < 2%%) over %.1f s, window thread %.2f%%\n", what,
-                cpu / elapsed * 100.0, elapsed, windowCpu / elapsed * 100.0);
+    // With dozens of machines on one host, receiving is the figure that counts.
+    std::printf("%-44s %5.2f%% of one core (aim < %d%%) over %.1f s, window thread %.2f%%\n", what,
+                cpu / elapsed * 100.0, receive ? 1 : 2, elapsed, windowCpu / elapsed * 100.0);
     if (!receive) pty.ReadAvailable(1, 3000);
     program.DestroyMainWindow();
     program.Finish(5000);
