@@ -65,13 +65,6 @@ void RunUntil(Condition condition) {
   if (!condition()) loop.exec();
 }
 
-std::vector<uint8_t> DataWithoutEndMark(size_t size, uint32_t seed) {
-  std::vector<uint8_t> data = RandomBytes(size, seed);
-  for (uint8_t& byte : data)
-    if (byte == 3) byte = 4;
-  return data;
-}
-
 void WriteSettings(const TempDir& dir) {
   PortSettings settings;
   std::memset(&settings, 0, sizeof settings);

@@ -52,13 +52,6 @@ bool Idle() {
   return app.transferRunning.load() == 0 && platform::RunningDetachedThreads() == 0;
 }
 
-std::vector<uint8_t> DataWithoutEndMark(size_t size) {
-  std::vector<uint8_t> data = RandomBytes(size, 5);
-  for (uint8_t& byte : data)
-    if (byte == 3) byte = 4;
-  return data;
-}
-
 // Reads `count` bytes from `fd` as fast as they come; the time the last one arrived.
 uint64_t Drain(int fd, size_t count, size_t blockSize) {
   std::vector<uint8_t> buffer(blockSize);
@@ -140,7 +133,7 @@ double SendRate(const TempDir& dir, const PtyPair& pty, const std::vector<uint8_
 
 // The peer reads at the line's pace; the share of the time the line had something to carry.
 double PacedBusyShare(const TempDir& dir, const PtyPair& pty) {
-  std::vector<uint8_t> data = DataWithoutEndMark(kPacedFile);
+  std::vector<uint8_t> data = DataWithoutEndMark(kPacedFile, 5);
   dir.Write("paced.bin", data);
   std::snprintf(app.openFilePath, sizeof app.openFilePath, "%s", dir.File("paced.bin").c_str());
   app.transferMode = 0;
@@ -431,7 +424,7 @@ int main() {
   PtyPair pty;
   HeadlessSurface surface;
   Setup(surface, dir, pty);
-  const std::vector<uint8_t> data = DataWithoutEndMark(kBigFile);
+  const std::vector<uint8_t> data = DataWithoutEndMark(kBigFile, 5);
 
   const double plainOut = PlainCopyOut(pty, data);
   const double sendRate = SendRate(dir, pty, data);

@@ -17,14 +17,6 @@ std::string Command(const std::string& line) {
   return "%MPF999\r\n" + line + "\r\n" + kEnd;
 }
 
-// Data in which a byte 3 can only be the end mark.
-std::vector<uint8_t> DataWithoutEndMark(size_t size, uint32_t seed) {
-  std::vector<uint8_t> bytes = RandomBytes(size, seed);
-  for (uint8_t& byte : bytes)
-    if (byte == 3) byte = 4;
-  return bytes;
-}
-
 // A sparse file of `size` bytes: as large as needed, without the disk space.
 void MakeSparseFile(const std::string& path, off_t size) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

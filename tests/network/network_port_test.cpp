@@ -17,13 +17,6 @@ namespace {
 
 const std::string kEnd(1, '\x03');
 
-std::vector<uint8_t> DataWithoutEndMark(size_t size, uint32_t seed) {
-  std::vector<uint8_t> data = RandomBytes(size, seed);
-  for (uint8_t& byte : data)
-    if (byte == 3) byte = 4;
-  return data;
-}
-
 // Waits for a setting of the device with even parity after the first `seen`.
 bool GetsEvenParity(const DeviceServer& server, size_t seen) {
   return WaitUntil([&] {

@@ -138,6 +138,13 @@ std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed) {
   return bytes;
 }
 
+std::vector<uint8_t> DataWithoutEndMark(size_t count, uint32_t seed) {
+  std::vector<uint8_t> data = RandomBytes(count, seed);
+  for (uint8_t& byte : data)
+    if (byte == 3) byte = 4;
+  return data;
+}
+
 std::vector<uint8_t> Bytes(const std::string& text) {
   return std::vector<uint8_t>(text.begin(), text.end());
 }

@@ -57,4 +57,6 @@ class TempDir {
 };
 
 std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed);
+// Random bytes with no byte 3 among them: a file that the end byte does not cut short.
+std::vector<uint8_t> DataWithoutEndMark(size_t count, uint32_t seed);
 std::vector<uint8_t> Bytes(const std::string& text);
